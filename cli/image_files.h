@@ -1,0 +1,63 @@
+// Opening disc images and moving whole files between the image, memory and
+// the host. Every operation that touches a disc image goes through these; each
+// function reports its own failure on stderr and returns a plain result.
+#ifndef TALVO_CLI_IMAGE_FILES_H
+#define TALVO_CLI_IMAGE_FILES_H
+
+class IsoFileDisc;
+class Iso9660Filesystem;
+
+// Opens iso_path as a disc ("rb" when read_only, "r+b" otherwise) and mounts
+// its ISO 9660 filesystem. Returns true and stores both objects, which the
+// caller releases with umount_iso; false after printing why.
+bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only);
+
+// Deletes fs (its unmount writes back changed volume descriptors), then disc.
+// Either may be null.
+void umount_iso(IsoFileDisc* disc, Iso9660Filesystem* fs);
+
+// Owns a mounted image for one scope: unmounts on every path out.
+class MountedIso {
+ public:
+  MountedIso() = default;
+  ~MountedIso() { umount_iso(disc_, fs_); }
+  MountedIso(const MountedIso&) = delete;
+  MountedIso& operator=(const MountedIso&) = delete;
+  bool mount(const char* iso_path, bool read_only) {
+    return mount_iso(&disc_, &fs_, iso_path, read_only);
+  }
+  Iso9660Filesystem* fs() const { return fs_; }
+  IsoFileDisc* disc() const { return disc_; }
+
+ private:
+  IsoFileDisc* disc_ = nullptr;
+  Iso9660Filesystem* fs_ = nullptr;
+};
+
+// The whole contents of a file in the image, in a buffer the caller releases
+// with free(); its length in *size. Null after printing why.
+unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size);
+
+// Overwrites the image file from its first byte with size bytes, growing it
+// when needed. A longer file keeps its tail and length (shorten it with
+// Truncate). Returns false after printing why.
+bool write_iso_file(Iso9660Filesystem* fs, const char* path, const void* data, int size);
+
+// The whole contents of a host file, in a buffer the caller releases with
+// free(); its length in *size. Null after printing why.
+unsigned char* read_file(const char* path, int* size);
+
+// Copies a host file, creating or truncating the destination. Refuses a
+// destination that is the source itself. Returns false after printing why.
+bool copy_file(const char* source, const char* destination);
+
+// The replace_file operation: the image file becomes exactly the local file.
+// Returns true when the file was replaced.
+bool replace_file(const char* inout_iso, const char* iso_file_path, const char* local_file);
+
+// True when output_path may be created or truncated by an operation working on
+// iso_path; false, after printing "Error: output file is the disc image
+// itself: ...", when it names the same host file as the image.
+bool output_is_not_image(const char* output_path, const char* iso_path);
+
+#endif
