@@ -1,0 +1,123 @@
+#include "tests/support/test_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+
+static void make_parents(const std::string& path) {
+  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
+    ::mkdir(path.substr(0, pos).c_str(), 0755);
+  }
+}
+
+std::string make_scratch_dir(const std::string& name) {
+  static std::atomic<int> counter{0};
+  std::string dir = std::string(TALVO_SCRATCH_DIR) + "/" + name + "_" +
+                    std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  run("rm -rf " + shell_quote(dir));
+  make_parents(dir + "/");
+  return dir;
+}
+
+void write_file(const std::string& path, const Bytes& data) {
+  make_parents(path);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  size_t written = data.empty() ? 0 : std::fwrite(data.data(), 1, data.size(), f);
+  std::fclose(f);
+  ASSERT_EQ(written, data.size()) << path;
+}
+
+void write_file(const std::string& path, const std::string& data) {
+  write_file(path, Bytes(data.begin(), data.end()));
+}
+
+Bytes read_file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string shell_quote(const std::string& word) {
+  std::string q = "'";
+  for (char c : word) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
+int run(const std::string& command, std::string* out) {
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  int status = ::pclose(p);
+  if (out) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ToolResult run_talvo(const std::vector<std::string>& args) {
+  std::string dir = make_scratch_dir("talvo_run");
+  std::string cmd = shell_quote(TALVO_EXECUTABLE);
+  for (const std::string& a : args) cmd += " " + shell_quote(a);
+  cmd += " 2>" + shell_quote(dir + "/stderr");
+  ToolResult r;
+  r.status = run(cmd, &r.out);
+  Bytes err = read_file_bytes(dir + "/stderr");
+  r.err.assign(err.begin(), err.end());
+  return r;
+}
+
+bool make_iso(const std::string& src, const std::string& iso, bool joliet) {
+  std::string cmd = "genisoimage -quiet ";
+  if (joliet) cmd += "-J ";
+  cmd += "-o " + shell_quote(iso) + " " + shell_quote(src) + " 2>&1";
+  std::string out;
+  return run(cmd, &out) == 0;
+}
+
+bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data) {
+  std::string dir = make_scratch_dir("isoinfo");
+  std::string cmd = "isoinfo -i " + shell_quote(iso) + " -x " + shell_quote(path + ";1") +
+                    " > " + shell_quote(dir + "/out") + " 2>/dev/null";
+  std::string listing;
+  if (run(cmd) != 0) return false;
+  // isoinfo prints nothing for a missing file; tell that apart from an empty one.
+  std::string find = "isoinfo -i " + shell_quote(iso) + " -f 2>/dev/null";
+  if (run(find, &listing) != 0) return false;
+  std::istringstream lines(listing);
+  std::string line;
+  bool found = false;
+  while (std::getline(lines, line)) {
+    if (line == path + ";1" || line == path) found = true;
+  }
+  if (!found) return false;
+  *data = read_file_bytes(dir + "/out");
+  return true;
+}
+
+int run_python(const std::string& script, const std::vector<std::string>& args, std::string* out) {
+  std::string dir = make_scratch_dir("py");
+  write_file(dir + "/script.py", script);
+  std::string cmd = "/usr/bin/python3 " + shell_quote(dir + "/script.py");
+  for (const std::string& a : args) cmd += " " + shell_quote(a);
+  return run(cmd, out);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,51 @@
+// Test fixtures shared by every layer: scratch folders, host file helpers,
+// running external programs, and ISO images made and read by independent
+// tools (genisoimage to make them, isoinfo and pycdlib to read them back).
+#ifndef TALVO_TESTS_SUPPORT_TEST_FILES_H
+#define TALVO_TESTS_SUPPORT_TEST_FILES_H
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+using Bytes = std::vector<unsigned char>;
+
+// A fresh, empty folder under the build's scratch space, unique per call.
+std::string make_scratch_dir(const std::string& name);
+
+// Host files. write_file creates parent folders; both abort the test on failure.
+void write_file(const std::string& path, const Bytes& data);
+void write_file(const std::string& path, const std::string& data);
+Bytes read_file_bytes(const std::string& path);
+bool file_exists(const std::string& path);
+
+// Runs a shell command; returns its exit status, stdout in *out when given.
+int run(const std::string& command, std::string* out = nullptr);
+// Quotes one word for the shell.
+std::string shell_quote(const std::string& word);
+
+// Runs build/talvo with the given words; stdout and stderr captured apart.
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+ToolResult run_talvo(const std::vector<std::string>& args);
+
+// Makes an ISO 9660 image of folder src with genisoimage (Joliet tree when
+// joliet is true). Returns false when genisoimage failed.
+bool make_iso(const std::string& src, const std::string& iso, bool joliet = true);
+
+// Reads a file out of an image with isoinfo (path like "/DIR/FILE.BIN", the
+// ";1" version is added). Returns false when isoinfo could not find it.
+bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data);
+
+// Python 3 from Debian (the one with pycdlib and Pillow): runs a script
+// given as text with arguments; its stdout in *out.
+int run_python(const std::string& script, const std::vector<std::string>& args,
+               std::string* out = nullptr);
+
+}  // namespace testsupport
+
+#endif
