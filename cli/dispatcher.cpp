@@ -1,9 +1,259 @@
 #include "cli/dispatcher.h"
 
+#include <strings.h>
+
 #include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct OperationRow {
+  const char* name;
+  Operation operation;
+  int min_params;
+  int max_params;
+};
+
+// Tested in this order; the first row whose name matches and whose parameter
+// count is in range runs.
+const OperationRow kOperationTable[] = {
+    {"dump", Operation::kDump, 2, 2},
+    {"dump_rr", Operation::kDumpRr, 2, 2},
+    {"translate", Operation::kTranslate, 3, 5},
+    {"completion", Operation::kCompletion, 2, 2},
+    {"print_va_idx", Operation::kPrintVaIdx, 2, 2},
+    {"print_ev_poffsets", Operation::kPrintEvPoffsets, 2, 2},
+    {"print_va_names", Operation::kPrintVaNames, 2, 2},
+    {"extract_dc", Operation::kExtractDc, 3, 4},
+    {"insert_dc", Operation::kInsertDc, 3, 4},
+    {"uncompress_lzss", Operation::kUncompressLzss, 3, 3},
+    {"compress_lzss", Operation::kCompressLzss, 3, 3},
+    {"extract_lzss_dc", Operation::kExtractLzssDc, 3, 3},
+    {"insert_lzss_dc", Operation::kInsertLzssDc, 3, 3},
+    {"extract_pp", Operation::kExtractPp, 3, 4},
+    {"insert_pp", Operation::kInsertPp, 3, 5},
+    {"extract_lzss_pp", Operation::kExtractLzssPp, 3, 3},
+    {"insert_lzss_pp", Operation::kInsertLzssPp, 3, 4},
+    {"extract_lzss_pp4", Operation::kExtractLzssPp4, 3, 3},
+    {"insert_lzss_pp4", Operation::kInsertLzssPp4, 3, 4},
+    {"extract_mato", Operation::kExtractMato, 3, 3},
+    {"insert_mato", Operation::kInsertMato, 3, 5},
+    {"extract_lzss_mato", Operation::kExtractLzssMato, 3, 3},
+    {"insert_lzss_mato", Operation::kInsertLzssMato, 3, 5},
+    {"extract_all_images", Operation::kExtractAllImages, 2, 2},
+    {"copy_with_actor_comments", Operation::kCopyWithActorComments, 3, 3},
+    {"replace_file", Operation::kReplaceFile, 3, 3},
+    {"check_ini", Operation::kCheckIni, 1, 1},
+};
+
+bool word_is(const char* word, const char* keyword) { return strcasecmp(word, keyword) == 0; }
+
+// "false" and "0" turn a flag off; any other word turns it on.
+bool flag_word(const char* word) { return !(word_is(word, "false") || word_is(word, "0")); }
+
+void set_color_fix_mode(const char* word, Command* command) {
+  if (word_is(word, "fix_palette")) {
+    command->fix_transparent = false;
+    command->fix_palette = true;
+  } else {
+    command->fix_transparent = flag_word(word);
+    command->fix_palette = false;
+  }
+}
+
+// strtol in base 16: "30" is 0x30, "0x30" too, anything else 0.
+uint32_t hex_word(const char* word) {
+  return static_cast<uint32_t>(std::strtol(word, nullptr, 16));
+}
+
+const char* text_word(const char* word) { return word_is(word, "default") ? nullptr : word; }
+
+// Converts the optional parameters that follow the required ones.
+void convert_optional(Command* c) {
+  const char* const* p = c->params;
+  int n = c->param_count;
+  switch (c->operation) {
+    case Operation::kExtractDc:
+    case Operation::kInsertDc:
+    case Operation::kExtractPp:
+      if (n >= 4) c->offset = hex_word(p[3]);
+      break;
+    case Operation::kInsertPp:
+      if (n >= 4) c->offset = hex_word(p[3]);
+      if (n >= 5) set_color_fix_mode(p[4], c);
+      break;
+    case Operation::kInsertLzssPp:
+      if (n >= 4) set_color_fix_mode(p[3], c);
+      break;
+    case Operation::kInsertLzssPp4:
+      if (n >= 4) c->fix_transparent = flag_word(p[3]);
+      break;
+    case Operation::kInsertMato:
+    case Operation::kInsertLzssMato:
+      if (n >= 4) set_color_fix_mode(p[3], c);
+      if (n >= 5) c->ignore_missing_files = flag_word(p[4]);
+      break;
+    case Operation::kTranslate:
+      if (n >= 4) c->n_text = text_word(p[3]);
+      if (n >= 5) c->f_text = text_word(p[4]);
+      break;
+    default:
+      break;
+  }
+}
+
+struct UsageItem {
+  bool formatted;  // printf with the program name; otherwise a line through puts
+  const char* text;
+};
+
+const UsageItem kUsageText[] = {
+    {true, "Usage: %s operation parameters\n"},
+    {false, "Operation is one of translate, dump, dump_rr, completion, extract_dc, insert_dc, extract_lzss_dc, insert_lzss_dc, extract_pp, insert_pp, extract_lzss_pp, insert_lzss_pp, extract_lzss_pp4, insert_lzss_pp4, extract_mato, insert_mato, extract_lzss_mato, insert_lzss_mato\n"},
+    {false, "translate:"},
+    {true, "%s translate input_iso output_iso input_ini\n"},
+    {false, "It translates input_iso using input_ini and outputs output_iso"},
+    {true, "Eg: %s translate Talvo_Zorv1.iso Talvo_Zorv1_English.iso talvo_eng.ini\n\n"},
+    {false, "dump:"},
+    {true, "%s dump input_iso output_ini\n"},
+    {false, "It dumps texts of input_iso into output_ini."},
+    {true, "Eg: %s dump Talvo_Zorv1.iso talvo_jpn.ini\n\n"},
+    {false, "dump_rr:"},
+    {true, "%s dump_rr input_iso output_ini\n"},
+    {false, "It dumps texts of input_iso into output_ini and automatically removes redundancy by using the user_linking feature."},
+    {true, "Eg: %s dump_rr Talvo_Zorv1.iso talvo_jpn_without_redundancy.ini\n\n"},
+    {false, "completion:"},
+    {true, "%s completion translation_ini japanese_ini\n"},
+    {false, "It compares an ini file against japanese one to calculate completion"},
+    {true, "Eg: %s completion talvo_eng.ini talvo_jpn.ini\n\n"},
+    {false, "extract_dc:"},
+    {true, "%s extract_dc input_iso iso_file_path bmp_output [offset]\n"},
+    {false, "It extracts a 16 bits image with a \"DC\" header to a 24 bits bmp."},
+    {false, "An optional parameter offset in hexadecimal format can be specified to indicate the start of the data in the file, otherwise, 0 is assumed."},
+    {true, "Eg: %s extract_dc Talvo_Zorv1.iso /MKRT/NOWLOAD1.DG2 NOWLOAD1.BMP\n"},
+    {true, "Eg: %s extract_dc Talvo_Zorv1.iso /MKRT/CHG.TEX CHG_00000030.BMP 30\n\n"},
+    {false, "insert_dc:"},
+    {true, "%s insert_dc inout_iso iso_file_path bmp_input [offset]\n"},
+    {false, "It inserts a 24 bmp into an already EXISTING 16 bits image file with \"DC\" header."},
+    {false, "An optional parameter offset in hexadecimal format can be specified to indicate the start of the data in the file, otherwise, 0 is assumed."},
+    {false, "The BMP file must have same width and height as the DC image."},
+    {false, "Beware, the 24->16 bits conversion is lossy, so if you extract the image later using extract_dc, it may not be binary identical."},
+    {true, "Eg: %s insert_dc Talvo_English1.iso /MKRT/NOWLOAD1.DG2 NOWLOAD1.BMP\n"},
+    {true, "Eg: %s insert_dc Talvo_English1.iso /MKRT/CHG.TEX CHG_00000030.BMP 30\n\n"},
+    {false, "extract_lzss_dc:"},
+    {true, "%s extract_lzss_dc input_iso iso_file_path bmp_output\n"},
+    {false, "It extracts a 16 bits image with a \"DC\" header that is LZSS compressed to a 24 bits bmp."},
+    {true, "Eg: %s extract_lzss_dc Talvo_Zorv1.iso /MKRT/EV/EVA32B.DGP EVA32B.BMP\n\n"},
+    {false, "insert_lzss_dc:"},
+    {true, "%s insert_lzss_dc inout_iso iso_file_path bmp_input\n"},
+    {false, "It inserts a 24 bmp into an already EXISTING 16 bits image file with \"DC\" header that is LZSS compressed."},
+    {false, "The BMP file must have same width and height as the LZSS compressed DC image."},
+    {true, "Eg: %s insert_lzss_dc Talvo_English1.iso /MKRT/EV/EVA32B.DGP EVA32B.BMP\n\n"},
+    {false, "extract_pp:"},
+    {true, "%s extract_pp input_iso iso_file_path bmp_output [offset]\n"},
+    {false, "It extracts a file with \"PP\" header with a 256 colours palette (each color 16 bits) to a 8 bits BMP with 256 colours palette (each color 32 bits)."},
+    {false, "An optional parameter offset in hexadecimal format can be specified to indicate the start of the data in the file, otherwise, 0 is assumed."},
+    {true, "Eg: %s extract_pp Talvo_Zorv1.iso /MKRT/SAVEP.TEX SAVEP_00000028.BMP 28\n\n"},
+    {false, "insert_pp:"},
+    {true, "%s insert_pp inout_iso iso_file_path bmp_input [offset] [color_fix_mode]\n"},
+    {false, "It inserts a 8 bits bmp with 256 colours palette (each color 32 bits) into a file with \"PP\" header with a 256 colours palette (each color 16 bits)."},
+    {false, "An optional parameter offset in hexadecimal format can be specified to indicate the start of the data in the file, otherwise, 0 is assumed."},
+    {false, "The optional parameter color_fix_mode can have the following values: false (the program does nothing), true (default, the program attempts to fix the transparent color if it was reordered)and fix_palette (recommended, the program will scan the palette and do a full reorder of the palette to match the original image."},
+    {false, "The BMP file must have same width and height as the PP image."},
+    {false, "Beware, the 32->16 bits conversion in the colours of the palette is lossy, so if you extract the image later using extract_pp, it may not be binary identical."},
+    {true, "Eg: %s insert_pp Talvo_English1.iso /MKRT/SAVEP.TEX SAVEP_00000028.BMP 28\n\n"},
+    {false, "extract_lzss_pp:"},
+    {true, "%s extract_lzss_pp input_iso iso_file_path bmp_output\n"},
+    {false, "It extracts a file with \"PP\" header with a 256 colours palette (each color 16 bits) and LZSS compressed to a 8 bits BMP with 256 colours palette (each color 32 bits)."},
+    {true, "Eg: %s extract_lzss_pp Talvo_Zorv1.iso /MKRT/BG/BG09.DGP BG09.BMP\n\n"},
+    {false, "insert_lzss_pp:"},
+    {true, "%s insert_lzss_pp inout_iso iso_file_path bmp_input [color_fix_mode]\n"},
+    {false, "It inserts a 8 bits bmp with 256 colours palette (each color 32 bits) into a file with \"PP\" header with a 256 colours palette (each color 16 bits) which is LZSS compressed."},
+    {false, "The optional parameter color_fix_mode can have the following values: false (the program does nothing), true (default, the program attempts to fix the transparent color if it was reordered)and fix_palette (recommended, the program will scan the palette and do a full reorder of the palette to match the original image."},
+    {false, "The BMP file must have same width and height as the PP image."},
+    {false, "Beware, the 32->16 bits conversion in the colours of the palette is lossy, so if you extract the image later using extract_pp, it may not be binary identical."},
+    {true, "Eg: %s insert_lzss_pp Talvo_English1.iso /MKRT/BG/BG09.DGP BG09.BMP\n\n"},
+    {false, "extract_lzss_pp4:"},
+    {true, "%s extract_lzss_pp4 input_iso iso_file_path bmp_output\n"},
+    {false, "It extracts a file with \"pp\" (lowercase) header with a 16 colours palette (each color 16 bits) and LZSS compressed to a 4 bits BMP with 16 colours palette (each color 32 bits)."},
+    {true, "Eg: %s extract_lzss_pp4 Talvo_Zorv1.iso /MKRT/SP/WA_JYUL.DGP WA_JYUL.BMP\n\n"},
+    {false, "insert_lzss_pp4:"},
+    {true, "%s insert_lzss_pp4 inout_iso iso_file_path bmp_input\n"},
+    {false, "It inserts a 4 bits bmp with 16 colours palette (each color 32 bits) into a file with \"pp\" (lowercase) header with a 16 colours palette (each color 16 bits) which is LZSS compressed."},
+    {false, "The BMP file must have same width and height as the PP image."},
+    {false, "Beware, the 32->16 bits conversion in the colours of the palette is lossy, so if you extract the image later using extract_pp4, it may not be binary identical."},
+    {true, "Eg: %s insert_lzss_pp4 Talvo_English1.iso /MKRT/SP/WA_JYUL.DGP WA_JYUL.BMP\n\n"},
+    {false, "extract_mato:"},
+    {true, "%s extract_mato input_iso iso_file_path bmp_output_prefix\n"},
+    {false, "It extracts a mato container to bmp files. File names of bmp will be bmp_output_prefix_XXXXXXXX.bmp, where XXXXXXXX is the offset they are in the mato file."},
+    {false, "The format of BMP files will be either 24 or 8 bits, according to the format of the each file inside the mato."},
+    {true, "Eg: %s extract_mato Talvo_Zorv1.iso /MKRT/CHG.TEX CHG\n\n"},
+    {false, "insert_mato:"},
+    {true, "%s insert_mato inout_iso iso_file_path bmp_infile_prefix [colour_fix_mode] [ignore_missing_files]\n"},
+    {false, "It inserts several bmp files into a mato container. File names of bmp must be in the same format as dumped by extract_mato."},
+    {false, "Optional parameter colour_fix_mode is identical to the one in insert_pp, and it is only used for pp images inside mato. For DC images, this parameter is ignored."},
+    {false, "Optional parameter ignore_missing_files: if set to true, the program won't output warning about missing files."},
+    {false, "The BMP files must be 24 bits for the DC's in the container, 8 bits for the PP's. Width and heigh must be same as the ones already existing."},
+    {true, "Eg: %s insert_mato Talvo_English1.iso /MKRT/CHG.TEX CHG\n\n"},
+    {false, "extract_lzss_mato:"},
+    {true, "%s extract_lzss_mato input_iso iso_file_path bmp_output_prefix\n"},
+    {false, "It extracts a mato container compressed in LZSS to bmp files. File names of bmp will be bmp_output_prefix_XXXXXXXX.bmp, where XXXXXXXX is the offset they are in the mato file."},
+    {false, "The format of BMP files will be either 24 or 8 bits, according to the format of the each file inside the mato."},
+    {true, "Eg: %s extract_lzss_mato Talvo_Zorv1.iso /MKRT/FC/FC01A.CHP FC01A\n\n"},
+    {false, "insert_lzss_mato:"},
+    {true, "%s insert_lzss_mato inout_iso iso_file_path bmp_infile_prefix\n"},
+    {false, "It inserts several bmp files into a mato container that is LZSS compressed. File names of bmp must be in the same format as dumped by extract_mato."},
+    {false, "Optional parameter colour_fix_mode is identical to the one in insert_pp, and it is only used for pp images inside mato. For DC images, this parameter is ignored."},
+    {false, "Optional parameter ignore_missing_files: if set to true, the program won't output warning about missing files."},
+    {false, "The BMP files must be 24 bits for the DC's in the container, 8 bits for the PP's. Width and heigh must be same as the ones already existing."},
+    {true, "Eg: %s insert_lzss_mato Talvo_English1.iso /MKRT/FC/FC01A.CHP FC01A\n\n"},
+    {false, "extract_all_images:"},
+    {true, "%s extract_all_images input_iso output_folder\n"},
+    {false, "It extracts all images of the given input iso into the given output folder."},
+    {true, "Eg: %s extract_all_images Talvo_Zorv1.iso mynewfolder\n\n"},
+    {false, "replace_file:"},
+    {true, "%s replace_file inout_iso iso_file_path local_file\n"},
+    {false, "It replaces a file in the iso with the specified local file."},
+    {true, "Eg: %s replace_file Talvo_English1.iso FONTDATA/ASCII16.FON ASCII16.FON.\n"},
+};
+
+}  // namespace
+
+bool parse_command_line(int argc, const char* const* argv, Command* command) {
+  if (argc < 2 || argv[1] == nullptr) return false;
+  int param_count = argc - 2;
+  for (const OperationRow& row : kOperationTable) {
+    if (!word_is(argv[1], row.name)) continue;
+    if (param_count < row.min_params || param_count > row.max_params) continue;
+    *command = Command();
+    command->operation = row.operation;
+    command->name = row.name;
+    command->params = argv + 2;
+    command->param_count = param_count;
+    convert_optional(command);
+    return true;
+  }
+  return false;
+}
+
+void usage(const char* program, FILE* out) {
+  for (const UsageItem& item : kUsageText) {
+    if (item.formatted) {
+      std::fprintf(out, item.text, program);
+    } else {
+      std::fputs(item.text, out);
+      std::fputc('\n', out);
+    }
+  }
+}
 
 int talvo_main(int argc, char** argv) {
-  (void)argc;
-  std::printf("Usage: %s operation parameters\n", argv[0] ? argv[0] : "talvo");
-  return -1;
+  Command command;
+  if (!parse_command_line(argc, argv, &command)) {
+    // Started without a name (argc 0), the program calls itself by its own.
+    usage(argc > 0 && argv[0] ? argv[0] : "talvo");
+    std::fflush(stdout);
+    std::exit(-1);
+  }
+  return run_command(command);
 }
