@@ -1,0 +1,79 @@
+// Sector devices: the only way the ISO 9660 filesystem reaches a disc image.
+// `Disc` is the interface, `FileBasedDisc` keeps the device in one host file
+// through stdio, and `IsoFileDisc` is the 2048-byte-sector device that every
+// operation opening a disc image creates (see cli/image_files.h).
+#ifndef TALVO_ISO_DISC_H
+#define TALVO_ISO_DISC_H
+
+#include <cstdint>
+#include <cstdio>
+
+// A random-access store of fixed-size sectors. Every int result is 0 for
+// success and -1 for failure; nothing is printed, callers report.
+// The virtual slot order is fixed: keep new operations after the destructor.
+class Disc {
+ public:
+  virtual uint32_t GetSectorSize() = 0;
+  virtual uint64_t GetNumSectors() = 0;
+  virtual bool IsReadOnly() = 0;
+  virtual int ReadSectors(uint64_t first_sector, void* buffer, uint32_t count) = 0;
+  // Byte-exact: no alignment needed. A range that passes the device's end
+  // fails as a whole and moves nothing.
+  virtual int ReadBytes(uint64_t offset, void* buffer, uint64_t length) = 0;
+  virtual int WriteSectors(uint64_t first_sector, const void* buffer, uint32_t count) = 0;
+  virtual int WriteBytes(uint64_t offset, const void* buffer, uint64_t length) = 0;
+  virtual bool CanExtend() = 0;
+  // Appends `sectors` zero-filled sectors; stores the number of the first of
+  // them in *first_new_sector when it is not null.
+  virtual int Extend(uint64_t sectors, uint64_t* first_new_sector) = 0;
+  virtual ~Disc() {}
+};
+
+// A device kept in one host file. The exposed size is the host length rounded
+// down to whole sectors at open, and the host length after Extend.
+class FileBasedDisc : public Disc {
+ public:
+  FileBasedDisc() : file_(nullptr), size_(0) {}
+  FileBasedDisc(const FileBasedDisc&) = delete;
+  FileBasedDisc& operator=(const FileBasedDisc&) = delete;
+
+  uint64_t GetNumSectors() override;
+  int ReadSectors(uint64_t first_sector, void* buffer, uint32_t count) override;
+  int ReadBytes(uint64_t offset, void* buffer, uint64_t length) override;
+  int WriteSectors(uint64_t first_sector, const void* buffer, uint32_t count) override;
+  int WriteBytes(uint64_t offset, const void* buffer, uint64_t length) override;
+  // The negation of IsReadOnly().
+  bool CanExtend() override;
+  // The appended sectors start at the next sector boundary of the host file,
+  // also when the host file ends in a partial sector. Extending by 0 sectors
+  // changes nothing.
+  int Extend(uint64_t sectors, uint64_t* first_new_sector) override;
+  ~FileBasedDisc() override;
+
+  // Opens the host file, "rb" on a read-only device, "r+b" otherwise (never
+  // created, never truncated). Closes a previously open file first.
+  // Returns 0, or -1 when the file cannot be opened or measured.
+  virtual int OpenDiscFile(const char* path);
+
+  // Closes the host file if one is open.
+  void CloseFile();
+
+ protected:
+  FILE* file_;
+  uint64_t size_;  // bytes exposed; every transfer ends at or before it
+};
+
+// A disc image file with 2048-byte sectors, read-only or writable as fixed at
+// construction (the file is opened later with OpenDiscFile).
+class IsoFileDisc : public FileBasedDisc {
+ public:
+  explicit IsoFileDisc(bool read_only) : read_only_(read_only) {}
+  uint32_t GetSectorSize() override;
+  bool IsReadOnly() override;
+  ~IsoFileDisc() override;
+
+ private:
+  bool read_only_;
+};
+
+#endif

@@ -1,0 +1,868 @@
+#include "iso/iso9660_filesystem.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/byte_order.h"
+#include "util/guards.h"
+
+using talvo::MallocBuffer;
+using talvo::read_be16;
+using talvo::read_le32;
+using talvo::write_both32;
+
+static_assert(sizeof(Iso9660DirectoryRecord) == kIsoRootRecordSize,
+              "the record struct mirrors the on-disc fixed part plus one identifier byte");
+
+namespace {
+
+const uint32_t kMaxFileLength = 0xFFFFFFFFu;
+const unsigned kPathBufferSize = 2048;
+const unsigned kComponentBufferSize = 256;
+// Relocation carries a file's bytes in blocks of this size.
+const uint32_t kCarryBlockSize = 1u << 20;
+
+// Owns a record copy until it is handed on.
+using RecordPtr = std::unique_ptr<Iso9660DirectoryRecord, talvo::FreeDeleter>;
+
+// A malloc'd copy of a record of `length` bytes (at least the fixed 34, so
+// that every field of the struct is inside the block).
+Iso9660DirectoryRecord* copy_record(const void* source, unsigned length) {
+  unsigned alloc = length < kIsoRootRecordSize ? kIsoRootRecordSize : length;
+  void* copy = malloc(alloc);
+  if (!copy) return nullptr;
+  memset(copy, 0, alloc);
+  memcpy(copy, source, length < alloc ? length : alloc);
+  return static_cast<Iso9660DirectoryRecord*>(copy);
+}
+
+// Whether the record at `offset` of a sector lies wholly inside the sector and
+// its identifier inside the record. REQUIRES: record length above 33.
+bool record_fits(const unsigned char* sector, unsigned offset, unsigned sector_size) {
+  const Iso9660DirectoryRecord* r = reinterpret_cast<const Iso9660DirectoryRecord*>(sector + offset);
+  if (offset + r->length > sector_size) return false;
+  return kIsoRecordFixedSize + static_cast<unsigned>(r->identifier_length) <= r->length;
+}
+
+bool is_volume_descriptor(const unsigned char* d, unsigned char type) {
+  return d[0] == type && memcmp(d + 1, "CD001", 5) == 0;
+}
+
+unsigned char fold(unsigned c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+}  // namespace
+
+uint32_t Iso9660DirectoryRecord::Extent() const { return read_le32(extent); }
+uint32_t Iso9660DirectoryRecord::DataLength() const { return read_le32(data_length); }
+void Iso9660DirectoryRecord::SetExtent(uint32_t sector) { write_both32(extent, sector); }
+void Iso9660DirectoryRecord::SetDataLength(uint32_t bytes) { write_both32(data_length, bytes); }
+
+Iso9660Filesystem::Iso9660Filesystem()
+    : pvd_(nullptr), svd_(nullptr), dirty_(false), descriptors_(nullptr) {}
+
+Iso9660Filesystem::~Iso9660Filesystem() {
+  int saved = errno;
+  Umount(false);
+  errno = saved;
+}
+
+// ---------------------------------------------------------------------------
+// Mounting
+
+int Iso9660Filesystem::Mount(Disc* disc, bool read_only) {
+  if (Filesystem::Mount(disc, read_only) != 0) return -1;
+  dirty_ = false;
+  auto fail = [this](int code) {
+    Umount(false);
+    errno = code;
+    return -1;
+  };
+  if (disc_->GetSectorSize() != kIsoSectorSize) return fail(EPERM);
+  pvd_ = static_cast<unsigned char*>(malloc(kIsoSectorSize));
+  if (!pvd_) return fail(ENOMEM);
+  if (disc_->ReadSectors(16, pvd_, 1) != 0) return fail(EIO);
+  if (!is_volume_descriptor(pvd_, 1)) return fail(EPERM);
+  svd_ = static_cast<unsigned char*>(malloc(kIsoSectorSize));
+  if (!svd_) return fail(ENOMEM);
+  if (disc_->ReadSectors(17, svd_, 1) != 0) return fail(EIO);
+  if (!is_volume_descriptor(svd_, 2)) {
+    free(svd_);
+    svd_ = nullptr;
+  }
+  descriptors_ = static_cast<Descriptor*>(calloc(kIsoMaxDescriptors, sizeof(Descriptor)));
+  if (!descriptors_) return fail(ENOMEM);
+  return 0;
+}
+
+int Iso9660Filesystem::Umount(bool flag) {
+  int err = 0;
+  if (dirty_ && disc_) {
+    if (pvd_ && disc_->WriteSectors(16, pvd_, 1) != 0) err = EIO;
+    if (svd_ && disc_->WriteSectors(17, svd_, 1) != 0) err = EIO;
+  }
+  dirty_ = false;
+  free(pvd_);
+  pvd_ = nullptr;
+  free(svd_);
+  svd_ = nullptr;
+  if (descriptors_) {
+    for (int fd = 0; fd < kIsoMaxDescriptors; ++fd) FreeDescriptor(fd);
+    free(descriptors_);
+    descriptors_ = nullptr;
+  }
+  if (err == 0) return Filesystem::Umount(flag);
+  Filesystem::Umount(false);
+  errno = err;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Lookup
+
+bool Iso9660Filesystem::CompareName(bool joliet, const char* name, const char* identifier,
+                                    unsigned n) {
+  const unsigned char* id = reinterpret_cast<const unsigned char*>(identifier);
+  const unsigned char* nm = reinterpret_cast<const unsigned char*>(name);
+  size_t len = strlen(name);
+  if (n == 1 && (id[0] == 0 || id[0] == 1)) {
+    if (strcmp(name, id[0] == 0 ? "." : "..") == 0) return true;
+  }
+  if (joliet) {
+    if (n % 2 != 0) return false;
+    size_t chars = n / 2;
+    bool length_match = chars == len || (chars == len + 2 && read_be16(id + 2 * len) == ';' &&
+                                         read_be16(id + 2 * len + 2) == '1');
+    if (!length_match) return false;
+    for (size_t i = 0; i < len; ++i) {
+      if (nm[i] >= 128) {
+        fprintf(stderr,
+                "Error: no support for non-ansi characters atm.\n, character giving error: "
+                "0x%02x\n",
+                nm[i]);
+        return false;
+      }
+      unsigned c = read_be16(id + 2 * i);
+      if (c >= 128 || fold(c) != fold(nm[i])) return false;
+    }
+    return true;
+  }
+  bool length_match =
+      n == len || (n == len + 2 && id[len] == ';' && id[len + 1] == '1');
+  if (!length_match) return false;
+  for (size_t i = 0; i < len; ++i) {
+    if (fold(id[i]) != fold(nm[i])) return false;
+  }
+  return true;
+}
+
+bool Iso9660Filesystem::ExtentInsideDisc(uint32_t extent, uint64_t length) {
+  uint64_t sectors = length / kIsoSectorSize + (length % kIsoSectorSize ? 1 : 0);
+  uint64_t total = disc_->GetNumSectors();
+  return extent <= total && sectors <= total - extent;
+}
+
+Iso9660DirectoryRecord* Iso9660Filesystem::FindDirectoryRecord(
+    bool joliet, const Iso9660DirectoryRecord* directory, const char* name, bool allow_dir,
+    bool allow_any) {
+  if (!disc_ || directory->length <= kIsoRecordFixedSize || !directory->IsDirectory()) {
+    return nullptr;
+  }
+  const uint32_t extent = directory->Extent();
+  const uint32_t length = directory->DataLength();
+  // A directory said to run past the image is damage, not a place to scan.
+  if (!ExtentInsideDisc(extent, length)) return nullptr;
+  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
+  if (!buffer) return nullptr;
+  unsigned char* sector_data = buffer.get();
+  uint64_t position = 0;
+  uint64_t sector = extent;
+  uint64_t loaded = UINT64_MAX;
+  while (position < length) {
+    if (sector != loaded) {
+      if (disc_->ReadSectors(sector, sector_data, 1) != 0) return nullptr;
+      loaded = sector;
+    }
+    unsigned offset = static_cast<unsigned>(position % kIsoSectorSize);
+    const Iso9660DirectoryRecord* record =
+        reinterpret_cast<const Iso9660DirectoryRecord*>(sector_data + offset);
+    // A record needs its length byte and the fixed part inside the sector.
+    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
+      ++sector;
+      position = (sector - extent) * kIsoSectorSize;
+      continue;
+    }
+    if (!record_fits(sector_data, offset, kIsoSectorSize)) return nullptr;
+    if (!CompareName(joliet, name, record->Identifier(), record->identifier_length)) {
+      position += record->length;
+      sector = extent + position / kIsoSectorSize;
+      continue;
+    }
+    if (record->IsDirectory() && !allow_dir && !allow_any) return nullptr;
+    return copy_record(record, record->length);
+  }
+  return nullptr;
+}
+
+Iso9660DirectoryRecord* Iso9660Filesystem::FindFile(bool joliet, const char* path, bool allow_dir,
+                                                    bool allow_any) {
+  if (!disc_ || !path) return nullptr;
+  const unsigned char* descriptor = joliet ? svd_ : pvd_;
+  if (joliet && !svd_) {
+    fprintf(stderr,
+            "Joliet mode specified but this disc didn't have joliet PVD.\nThis should be "
+            "considered a bug in this class.\n");
+    return nullptr;
+  }
+  if (!descriptor) return nullptr;
+  char normalized[kPathBufferSize];
+  if (!NormalizePath(path, normalized, sizeof normalized)) return nullptr;
+  const unsigned char* root = descriptor + kIsoRootRecordOffset;
+  RecordPtr current(copy_record(root, root[0] > kIsoRootRecordSize ? root[0] : kIsoRootRecordSize));
+  if (!current) return nullptr;
+  if (strcmp(normalized, "/") == 0) {
+    return (allow_any || allow_dir) ? current.release() : nullptr;
+  }
+  char component[kComponentBufferSize];
+  unsigned position = 0;
+  bool is_last = false;
+  while (!is_last) {
+    if (!ExtractNextPathComponent(normalized, component, sizeof component, &position, &is_last)) {
+      return nullptr;
+    }
+    RecordPtr next(is_last ? FindDirectoryRecord(joliet, current.get(), component, allow_dir,
+                                                 allow_any)
+                           : FindDirectoryRecord(joliet, current.get(), component, true, false));
+    if (!next) return nullptr;
+    current = std::move(next);
+  }
+  return current.release();
+}
+
+// ---------------------------------------------------------------------------
+// Descriptors
+
+int Iso9660Filesystem::GetFreeDescriptor() const {
+  if (!descriptors_) return -1;
+  for (int fd = 0; fd < kIsoMaxDescriptors; ++fd) {
+    if (!descriptors_[fd].record) return fd;
+  }
+  return -1;
+}
+
+bool Iso9660Filesystem::ValidDescriptor(int fd) const {
+  return descriptors_ && fd >= 0 && fd < kIsoMaxDescriptors && descriptors_[fd].record;
+}
+
+void Iso9660Filesystem::FreeDescriptor(int fd) {
+  Descriptor& d = descriptors_[fd];
+  free(d.record);
+  free(d.entry);
+  free(d.path);
+  d = Descriptor{};
+}
+
+int Iso9660Filesystem::Open(const char* path, int flags) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!path || (flags != kOpenRead && flags != kOpenWrite && flags != kOpenReadWrite)) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (read_only_ && flags != kOpenRead) {
+    errno = EROFS;
+    return -1;
+  }
+  int fd = GetFreeDescriptor();
+  if (fd < 0) {
+    errno = EMFILE;
+    return -1;
+  }
+  Iso9660DirectoryRecord* record = FindFile(svd_ != nullptr, path, false, false);
+  if (!record) {
+    errno = ENOENT;
+    return -1;
+  }
+  Descriptor& d = descriptors_[fd];
+  d.record = record;
+  d.flags = flags;
+  d.position = 0;
+  d.path = strdup(path);
+  if (!d.path) {
+    FreeDescriptor(fd);
+    errno = ENOMEM;
+    return -1;
+  }
+  return fd;
+}
+
+int Iso9660Filesystem::Close(int fd) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  FreeDescriptor(fd);
+  return 0;
+}
+
+int Iso9660Filesystem::CloseDir(int fd) { return Close(fd); }
+
+long long Iso9660Filesystem::Seek(int fd, long long offset, int whence) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  Descriptor& d = descriptors_[fd];
+  if (d.record->IsDirectory()) {
+    errno = EPERM;
+    return -1;
+  }
+  long long base;
+  switch (whence) {
+    case 0: base = 0; break;
+    case 1: base = d.position; break;
+    case 2: base = d.record->DataLength(); break;
+    default: errno = EINVAL; return -1;
+  }
+  if ((offset > 0 && base > LLONG_MAX - offset) || base + offset < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  d.position = base + offset;
+  return d.position;
+}
+
+long long Iso9660Filesystem::Read(int fd, void* buffer, long long size) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  Descriptor& d = descriptors_[fd];
+  if (d.record->IsDirectory() || d.flags == kOpenWrite) {
+    errno = EPERM;
+    return -1;
+  }
+  if (size < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  long long remaining = static_cast<long long>(d.record->DataLength()) - d.position;
+  long long n = size < remaining ? size : remaining;
+  if (n <= 0) return 0;
+  uint64_t offset = static_cast<uint64_t>(d.record->Extent()) * kIsoSectorSize +
+                    static_cast<uint64_t>(d.position);
+  if (disc_->ReadBytes(offset, buffer, static_cast<uint64_t>(n)) != 0) {
+    errno = EIO;
+    return -1;
+  }
+  d.position += n;
+  return n;
+}
+
+// ---------------------------------------------------------------------------
+// Listing and stat
+
+int Iso9660Filesystem::OpenDir(const char* path) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!path) {
+    errno = EINVAL;
+    return -1;
+  }
+  int fd = GetFreeDescriptor();
+  if (fd < 0) {
+    errno = EMFILE;
+    return -1;
+  }
+  Iso9660DirectoryRecord* record = FindFile(svd_ != nullptr, path, true, false);
+  if (!record) {
+    errno = ENOENT;
+    return -1;
+  }
+  Descriptor& d = descriptors_[fd];
+  d.record = record;
+  d.flags = kOpenRead;
+  d.position = 0;
+  d.entry = static_cast<DirEntry*>(calloc(1, sizeof(DirEntry)));
+  d.path = strdup(path);
+  if (!d.entry || !d.path) {
+    FreeDescriptor(fd);
+    errno = ENOMEM;
+    return -1;
+  }
+  return fd;
+}
+
+DirEntry* Iso9660Filesystem::ReadDir(int fd) {
+  if (!disc_) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return nullptr;
+  }
+  Descriptor& d = descriptors_[fd];
+  if (!d.record->IsDirectory() || !d.entry) {
+    errno = EPERM;
+    return nullptr;
+  }
+  const uint32_t extent = d.record->Extent();
+  const uint32_t length = d.record->DataLength();
+  if (d.position >= static_cast<long long>(length)) return nullptr;
+  if (!ExtentInsideDisc(extent, length)) {
+    errno = EIO;
+    return nullptr;
+  }
+  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
+  if (!buffer) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  unsigned char* sector_data = buffer.get();
+  uint64_t position = static_cast<uint64_t>(d.position);
+  uint64_t sector = extent + position / kIsoSectorSize;
+  for (;;) {
+    if (position >= length) {
+      d.position = static_cast<long long>(position);
+      return nullptr;
+    }
+    if (disc_->ReadSectors(sector, sector_data, 1) != 0) {
+      errno = EIO;
+      return nullptr;
+    }
+    unsigned offset = static_cast<unsigned>(position % kIsoSectorSize);
+    const Iso9660DirectoryRecord* record =
+        reinterpret_cast<const Iso9660DirectoryRecord*>(sector_data + offset);
+    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
+      ++sector;
+      position = (sector - extent) * kIsoSectorSize;
+      continue;
+    }
+    if (!record_fits(sector_data, offset, kIsoSectorSize)) {
+      errno = EIO;
+      return nullptr;
+    }
+    DirEntry* entry = d.entry;
+    entry->extent = record->Extent();
+    entry->size = record->DataLength();
+    entry->type = record->IsDirectory() ? kDirEntryDirectory : kDirEntryFile;
+    const unsigned char* id = reinterpret_cast<const unsigned char*>(record->Identifier());
+    unsigned n = record->identifier_length;
+    size_t name_length = 0;
+    if (svd_) {
+      // Joliet names keep the low byte of each UCS-2 character.
+      for (unsigned i = 0; i + 1 < n; i += 2) entry->name[name_length++] = static_cast<char>(id[i + 1]);
+    } else {
+      memcpy(entry->name, id, n);
+      name_length = n;
+    }
+    entry->name[name_length] = '\0';
+    if (n == 1 && id[0] == 0) {
+      strcpy(entry->name, ".");
+    } else if (n == 1 && id[0] == 1) {
+      strcpy(entry->name, "..");
+    } else if (name_length > 1 && entry->name[name_length - 2] == ';' &&
+               entry->name[name_length - 1] == '1') {
+      entry->name[name_length - 2] = '\0';
+    }
+    d.position = static_cast<long long>(position + record->length);
+    return entry;
+  }
+}
+
+void Iso9660Filesystem::DirectoryRecordToStat(const Iso9660DirectoryRecord* record,
+                                              struct stat* st) {
+  memset(st, 0, sizeof *st);
+  st->st_dev = 0;
+  st->st_ino = record->Extent();
+  st->st_mode = (record->IsDirectory() ? S_IFDIR : S_IFREG) | 0700;
+  st->st_nlink = 0;
+  st->st_uid = 0;
+  st->st_gid = 0;
+  st->st_rdev = 0;
+  st->st_size = record->DataLength();
+  time_t t = DirectoryRecordTime(record);
+  st->st_atime = t;
+  st->st_mtime = t;
+  st->st_ctime = t;
+}
+
+time_t Iso9660Filesystem::DirectoryRecordTime(const Iso9660DirectoryRecord* record) {
+  struct tm tm;
+  memset(&tm, 0, sizeof tm);
+  tm.tm_year = record->time[0];
+  tm.tm_mon = record->time[1] - 1;
+  tm.tm_mday = record->time[2];
+  tm.tm_hour = record->time[3];
+  tm.tm_min = record->time[4];
+  tm.tm_sec = record->time[5];
+  tm.tm_isdst = -1;
+  return mktime(&tm);
+}
+
+int Iso9660Filesystem::Stat(const char* path, struct stat* st) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!path) {
+    errno = EINVAL;
+    return -1;
+  }
+  RecordPtr record(FindFile(svd_ != nullptr, path, true, true));
+  if (!record) {
+    errno = ENOENT;
+    return -1;
+  }
+  DirectoryRecordToStat(record.get(), st);
+  return 0;
+}
+
+int Iso9660Filesystem::Fstat(int fd, struct stat* st) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  DirectoryRecordToStat(descriptors_[fd].record, st);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Writing and resizing
+
+bool Iso9660Filesystem::UpdateDirectoryRecord(bool joliet, const Iso9660DirectoryRecord* directory,
+                                              const char* name,
+                                              const Iso9660DirectoryRecord* new_record,
+                                              bool allow_dir, bool allow_any) {
+  if (directory->length <= kIsoRecordFixedSize || !directory->IsDirectory()) return false;
+  const uint32_t extent = directory->Extent();
+  const uint32_t length = directory->DataLength();
+  if (!ExtentInsideDisc(extent, length)) return false;
+  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
+  if (!buffer) return false;
+  unsigned char* sector_data = buffer.get();
+  uint64_t position = 0;
+  uint64_t sector = extent;
+  uint64_t loaded = UINT64_MAX;
+  while (position < length) {
+    if (sector != loaded) {
+      if (disc_->ReadSectors(sector, sector_data, 1) != 0) return false;
+      loaded = sector;
+    }
+    unsigned offset = static_cast<unsigned>(position % kIsoSectorSize);
+    Iso9660DirectoryRecord* record = reinterpret_cast<Iso9660DirectoryRecord*>(sector_data + offset);
+    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
+      ++sector;
+      position = (sector - extent) * kIsoSectorSize;
+      continue;
+    }
+    if (!record_fits(sector_data, offset, kIsoSectorSize)) return false;
+    if (!CompareName(joliet, name, record->Identifier(), record->identifier_length)) {
+      position += record->length;
+      sector = extent + position / kIsoSectorSize;
+      continue;
+    }
+    if (record->IsDirectory() && !allow_dir && !allow_any) return false;
+    // The new record was built from a copy of this one; if the image changed
+    // under us and it no longer fits, refuse rather than spill over.
+    if (new_record->length > record->length) return false;
+    memcpy(record, new_record, new_record->length);
+    return disc_->WriteSectors(sector, sector_data, 1) == 0;
+  }
+  return false;
+}
+
+bool Iso9660Filesystem::UpdateFile(bool joliet, const char* path,
+                                   const Iso9660DirectoryRecord* new_record, bool allow_dir,
+                                   bool allow_any) {
+  const unsigned char* descriptor = joliet ? svd_ : pvd_;
+  if (joliet && !svd_) {
+    fprintf(stderr,
+            "Joliet mode specified but this disc didn't have joliet PVD.\nThis should be "
+            "considered a bug in this class.\n");
+    return false;
+  }
+  if (!descriptor || !path) return false;
+  char normalized[kPathBufferSize];
+  if (!NormalizePath(path, normalized, sizeof normalized)) return false;
+  const unsigned char* root = descriptor + kIsoRootRecordOffset;
+  RecordPtr current(copy_record(root, root[0] > kIsoRootRecordSize ? root[0] : kIsoRootRecordSize));
+  if (!current) return false;
+  if (strcmp(normalized, "/") == 0) {
+    fprintf(stderr, "Update of root directory not implemented.\n");
+    return false;
+  }
+  char component[kComponentBufferSize];
+  unsigned position = 0;
+  bool is_last = false;
+  for (;;) {
+    if (!ExtractNextPathComponent(normalized, component, sizeof component, &position, &is_last)) {
+      return false;
+    }
+    if (is_last) {
+      return UpdateDirectoryRecord(joliet, current.get(), component, new_record, allow_dir,
+                                   allow_any);
+    }
+    RecordPtr next(FindDirectoryRecord(joliet, current.get(), component, true, false));
+    if (!next) return false;
+    current = std::move(next);
+  }
+}
+
+bool Iso9660Filesystem::CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes) {
+  if (bytes == 0) return true;
+  uint32_t block = bytes < kCarryBlockSize ? bytes : kCarryBlockSize;
+  MallocBuffer buffer = talvo::malloc_buffer(block);
+  if (!buffer) return false;
+  uint64_t from = static_cast<uint64_t>(from_extent) * kIsoSectorSize;
+  uint64_t to = static_cast<uint64_t>(to_extent) * kIsoSectorSize;
+  for (uint64_t done = 0; done < bytes;) {
+    uint64_t n = bytes - done < block ? bytes - done : block;
+    if (disc_->ReadBytes(from + done, buffer.get(), n) != 0) return false;
+    if (disc_->WriteBytes(to + done, buffer.get(), n) != 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+bool Iso9660Filesystem::ChangeFileSize(bool joliet, const char* path,
+                                       Iso9660DirectoryRecord* record, uint32_t new_size,
+                                       bool* not_found, bool allow_dir, bool allow_any) {
+  *not_found = false;
+  if (read_only_ || !disc_) return false;
+  const uint32_t old_size = record->DataLength();
+  if (new_size == old_size) return true;
+  const uint64_t allocation =
+      (static_cast<uint64_t>(old_size) + kIsoSectorSize - 1) / kIsoSectorSize * kIsoSectorSize;
+  const uint64_t old_offset = static_cast<uint64_t>(record->Extent()) * kIsoSectorSize;
+  if (new_size <= allocation) {
+    if (new_size > old_size) {
+      // The tail of the last sector may hold bytes of an earlier, longer
+      // version of the file; a grown file reads zeros there.
+      char zeros[kIsoSectorSize] = {0};
+      if (disc_->WriteBytes(old_offset + old_size, zeros, new_size - old_size) != 0) return false;
+    }
+    record->SetDataLength(new_size);
+  } else {
+    if (!disc_->CanExtend()) return false;
+    uint64_t sectors = (static_cast<uint64_t>(new_size) + kIsoSectorSize - 1) / kIsoSectorSize;
+    uint64_t first = 0;
+    if (disc_->Extend(sectors, &first) != 0) return false;
+    // Extents are 32-bit sector numbers.
+    if (first + sectors > UINT32_MAX) return false;
+    // The file's bytes move with it, so that a write that does not start at
+    // position 0 (or a later chunk of a long write) keeps what came before.
+    if (!CarryFileData(record->Extent(), static_cast<uint32_t>(first), old_size)) return false;
+    record->SetDataLength(new_size);
+    record->SetExtent(static_cast<uint32_t>(first));
+    uint64_t total = disc_->GetNumSectors();
+    uint32_t volume = total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
+    write_both32(pvd_ + kIsoVolumeSpaceOffset, volume);
+    if (svd_) write_both32(svd_ + kIsoVolumeSpaceOffset, volume);
+    dirty_ = true;
+  }
+  if (UpdateFile(joliet, path, record, allow_dir, allow_any)) return true;
+  *not_found = true;
+  return false;
+}
+
+void Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record) {
+  RecordPtr iso_record(FindFile(false, path, false, false));
+  if (!iso_record) {
+    fprintf(stderr,
+            "Warning: record was updated for joliet fs, but similar record couldn't be found in "
+            "iso fs. There are inconsistencies between them.\n");
+    return;
+  }
+  iso_record->SetExtent(record->Extent());
+  iso_record->SetDataLength(record->DataLength());
+  if (!UpdateFile(false, path, iso_record.get(), false, false)) {
+    fprintf(stderr,
+            "Warning: record was updated for joliet fs, but cannot update the record that was "
+            "found in iso fs. There will be inconsitencies between them.\n");
+  }
+}
+
+long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  Descriptor& d = descriptors_[fd];
+  if (d.record->IsDirectory() || d.flags == kOpenRead) {
+    errno = EPERM;
+    return -1;
+  }
+  if (size < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (size == 0) return 0;
+  if (d.position > static_cast<long long>(kMaxFileLength) ||
+      size > static_cast<long long>(kMaxFileLength) - d.position) {
+    errno = EFBIG;
+    return -1;
+  }
+  long long end = d.position + size;
+  if (end > static_cast<long long>(d.record->DataLength())) {
+    bool not_found = false;
+    bool joliet = svd_ != nullptr;
+    if (ChangeFileSize(joliet, d.path, d.record, static_cast<uint32_t>(end), &not_found, false,
+                       false)) {
+      if (joliet) MirrorIntoIsoTree(d.path, d.record);
+    } else if (not_found) {
+      fprintf(stderr,
+              "File was not found while updating. Invalidating descriptor.\nThis usually happens "
+              "if an external program modified the disc.\n");
+      FreeDescriptor(fd);
+      errno = EIO;
+      return -1;
+    } else {
+      size = static_cast<long long>(d.record->DataLength()) - d.position;
+      if (size <= 0) {
+        errno = EPERM;
+        return -1;
+      }
+    }
+  }
+  uint64_t offset = static_cast<uint64_t>(d.record->Extent()) * kIsoSectorSize +
+                    static_cast<uint64_t>(d.position);
+  if (disc_->WriteBytes(offset, buffer, static_cast<uint64_t>(size)) != 0) {
+    errno = EIO;
+    return -1;
+  }
+  d.position += size;
+  return size;
+}
+
+int Iso9660Filesystem::TruncateCommon(const char* path, Iso9660DirectoryRecord* record,
+                                      unsigned long long size) {
+  if (size > kMaxFileLength) {
+    errno = EFBIG;
+    return -1;
+  }
+  bool not_found = false;
+  bool joliet = svd_ != nullptr;
+  if (!ChangeFileSize(joliet, path, record, static_cast<uint32_t>(size), &not_found, false,
+                      false)) {
+    errno = EIO;
+    return -1;
+  }
+  // The extent goes along too: a truncation that grows a file past its
+  // allocation relocates it.
+  if (joliet) MirrorIntoIsoTree(path, record);
+  return 0;
+}
+
+int Iso9660Filesystem::Ftruncate(int fd, unsigned long long size) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return -1;
+  }
+  Descriptor& d = descriptors_[fd];
+  if (d.record->IsDirectory() || d.flags == kOpenRead) {
+    errno = EPERM;
+    return -1;
+  }
+  return TruncateCommon(d.path, d.record, size);
+}
+
+int Iso9660Filesystem::Truncate(const char* path, unsigned long long size) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!path) {
+    errno = EINVAL;
+    return -1;
+  }
+  RecordPtr record(FindFile(svd_ != nullptr, path, false, false));
+  if (!record) {
+    errno = ENOENT;
+    return -1;
+  }
+  return TruncateCommon(path, record.get(), size);
+}
+
+int Iso9660Filesystem::Rename(const char* old_path, const char* new_name) {
+  if (!disc_) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!old_path || !new_name) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (svd_) {
+    fprintf(stderr, "Error, rename not implemented yet for joliet.\n");
+    errno = EPERM;
+    return -1;
+  }
+  if (read_only_) {
+    errno = EROFS;
+    return -1;
+  }
+  // A bare name: a separator would make an identifier no lookup can reach.
+  if (new_name[0] == '\0' || strchr(new_name, '/') || strchr(new_name, '\\')) {
+    errno = EINVAL;
+    return -1;
+  }
+  RecordPtr record(FindFile(false, old_path, true, true));
+  if (!record) {
+    errno = ENOENT;
+    return -1;
+  }
+  unsigned n = record->identifier_length;
+  if (kIsoRecordFixedSize + n > record->length) {
+    errno = EIO;
+    return -1;
+  }
+  char* id = record->Identifier();
+  bool versioned = n > 1 && id[n - 2] == ';' && id[n - 1] == '1';
+  size_t room = versioned ? n - 2 : n;
+  size_t name_length = strlen(new_name);
+  if (name_length > room) {
+    fprintf(stderr, "Rename to bigger file name size is currently not implemented.\n");
+    errno = EPERM;
+    return -1;
+  }
+  memcpy(id, new_name, name_length);
+  if (versioned) memcpy(id + name_length, ";1", 2);
+  record->identifier_length = static_cast<uint8_t>(name_length + (versioned ? 2 : 0));
+  if (!UpdateFile(false, old_path, record.get(), true, true)) {
+    errno = EPERM;
+    return -1;
+  }
+  return 0;
+}

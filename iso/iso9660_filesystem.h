@@ -1,0 +1,157 @@
+// A read/write ISO 9660 filesystem with Joliet names over a 2048-byte-sector
+// Disc. Files are changed in place: overwritten, shortened, grown (moved to
+// sectors appended at the end of the image when they outgrow their
+// allocation, carrying their bytes along), and renamed; the directory records
+// of both trees and the volume size in both volume descriptors follow.
+// Every lookup bounds what the image says against the image itself: a
+// damaged image makes lookups fail (ENOENT or EIO), never read out of bounds.
+#ifndef TALVO_ISO_ISO9660_FILESYSTEM_H
+#define TALVO_ISO_ISO9660_FILESYSTEM_H
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdint>
+
+#include "iso/filesystem.h"
+
+// The on-disc directory record. Copies handed out by lookups are malloc'd
+// blocks of max(length, 34) bytes; the identifier runs from byte 33.
+struct Iso9660DirectoryRecord {
+  uint8_t length;                  // 0 marks the unused end of a sector
+  uint8_t ext_attr_length;
+  uint8_t extent[8];               // both byte orders
+  uint8_t data_length[8];          // both byte orders
+  uint8_t time[7];                 // years since 1900, month, day, h, m, s, GMT offset
+  uint8_t file_flags;              // bit 1: directory
+  uint8_t file_unit_size;
+  uint8_t interleave_gap;
+  uint8_t volume_sequence[4];      // both byte orders
+  uint8_t identifier_length;
+  uint8_t identifier_start;        // first identifier byte; use Identifier()
+
+  uint32_t Extent() const;
+  uint32_t DataLength() const;
+  void SetExtent(uint32_t sector);
+  void SetDataLength(uint32_t bytes);
+  bool IsDirectory() const { return (file_flags & 2) != 0; }
+  char* Identifier() { return reinterpret_cast<char*>(this) + 33; }
+  const char* Identifier() const { return reinterpret_cast<const char*>(this) + 33; }
+};
+
+constexpr unsigned kIsoSectorSize = 2048;
+constexpr int kIsoMaxDescriptors = 512;
+constexpr unsigned kIsoRecordFixedSize = 33;    // records of this length or less are padding
+constexpr unsigned kIsoRootRecordOffset = 156;  // in a volume descriptor
+constexpr unsigned kIsoRootRecordSize = 34;
+constexpr unsigned kIsoVolumeSpaceOffset = 80;  // in a volume descriptor, both byte orders
+
+class Iso9660Filesystem : public Filesystem {
+ public:
+  Iso9660Filesystem();
+  ~Iso9660Filesystem() override;
+
+  // Reads sector 16 (primary descriptor, required) and sector 17 (any
+  // supplementary descriptor there is taken as the Joliet tree, which all
+  // lookups then use). -1 with EBUSY, EPERM (not an ISO 9660 image, or a
+  // sector size other than 2048), ENOMEM or EIO; the filesystem stays
+  // unmounted on failure.
+  int Mount(Disc* disc, bool read_only) override;
+  // Writes back the volume descriptors when a relocation changed the volume
+  // size, then releases everything (open descriptors are dropped). -1 with
+  // EIO when a descriptor could not be written, ENOENT when not mounted.
+  int Umount(bool flag) override;
+
+  // Opens a file (never a directory, never creating or truncating).
+  // -1 with ENOENT, EINVAL, EROFS (writable open on a read-only mount),
+  // EMFILE (all 512 descriptors in use) or ENOMEM.
+  int Open(const char* path, int flags) override;
+  // -1 with ENOENT (not mounted) or EBADF. Writes nothing.
+  int Close(int fd) override;
+  // A position past the end is allowed. -1 with EBADF, EPERM (directory),
+  // EINVAL (bad whence, negative result or overflow).
+  long long Seek(int fd, long long offset, int whence) override;
+  // Bytes read, 0 at or past the end, -1 with EBADF, EPERM (directory or
+  // write-only), EINVAL or EIO. A failed read keeps the position.
+  long long Read(int fd, void* buffer, long long size) override;
+  // Bytes written. Grows the file when the write ends past its length:
+  // in place while it fits its last sector, otherwise by relocation to new
+  // sectors at the end of the image (the file's bytes are carried along).
+  // The grown part that the write does not cover reads as zeros.
+  // -1 with EBADF, EPERM, EINVAL, EFBIG (the file would pass 4 GiB - 1) or
+  // EIO (including a file that vanished from its directory, whose
+  // descriptor is then closed).
+  long long Write(int fd, const void* buffer, long long size) override;
+  int OpenDir(const char* path) override;
+  int CloseDir(int fd) override;
+  DirEntry* ReadDir(int fd) override;
+  int Stat(const char* path, struct stat* st) override;
+  int Fstat(int fd, struct stat* st) override;
+  // Renames a file or directory in its directory. new_name is a bare name no
+  // longer than the old one (without its ";1"). Only on images without a
+  // Joliet tree (-1 with EPERM otherwise).
+  int Rename(const char* old_path, const char* new_name) override;
+  // Sets the file's length in both trees; growth is as for Write. Open
+  // descriptors on the same file keep their old record copy.
+  int Truncate(const char* path, unsigned long long size) override;
+  // As Truncate; the descriptor's record follows the change.
+  int Ftruncate(int fd, unsigned long long size) override;
+
+  // The lowest free descriptor number, or -1 when all 512 are in use.
+  int GetFreeDescriptor() const;
+  // True when fd is 0 to 511 and in use.
+  bool ValidDescriptor(int fd) const;
+  // True when a Joliet tree was found at mount.
+  bool HasJoliet() const { return svd_ != nullptr; }
+
+  // Whether the path component name matches a record identifier (Joliet:
+  // big-endian UCS-2). Case-insensitive for ASCII letters; an identifier may
+  // carry ";1" after the name. REQUIRES: identifier holds identifier_length bytes.
+  static bool CompareName(bool joliet, const char* name, const char* identifier,
+                          unsigned identifier_length);
+
+  // The record named name inside directory, as a malloc'd copy the caller
+  // frees with free(); null when absent, damaged or unreadable. A directory
+  // matches only when allow_dir or allow_any is true.
+  Iso9660DirectoryRecord* FindDirectoryRecord(bool joliet, const Iso9660DirectoryRecord* directory,
+                                              const char* name, bool allow_dir, bool allow_any);
+  // The record that path names in the Joliet (joliet true) or ISO tree, as a
+  // malloc'd copy the caller frees with free(); null when not found.
+  Iso9660DirectoryRecord* FindFile(bool joliet, const char* path, bool allow_dir, bool allow_any);
+
+  static void DirectoryRecordToStat(const Iso9660DirectoryRecord* record, struct stat* st);
+  static time_t DirectoryRecordTime(const Iso9660DirectoryRecord* record);
+
+ private:
+  struct Descriptor {
+    Iso9660DirectoryRecord* record;  // null: the slot is free
+    int flags;
+    long long position;
+    DirEntry* entry;  // directories only
+    char* path;       // as given to Open/OpenDir
+  };
+
+  bool ChangeFileSize(bool joliet, const char* path, Iso9660DirectoryRecord* record,
+                      uint32_t new_size, bool* not_found, bool allow_dir, bool allow_any);
+  bool UpdateFile(bool joliet, const char* path, const Iso9660DirectoryRecord* new_record,
+                  bool allow_dir, bool allow_any);
+  bool UpdateDirectoryRecord(bool joliet, const Iso9660DirectoryRecord* directory,
+                             const char* name, const Iso9660DirectoryRecord* new_record,
+                             bool allow_dir, bool allow_any);
+  int TruncateCommon(const char* path, Iso9660DirectoryRecord* record, unsigned long long size);
+  // Copies extent and data length of record into the ISO-tree record of
+  // path, warning when it cannot (Joliet images only).
+  void MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record);
+  // Moves the first `bytes` bytes of a file from one extent to another.
+  bool CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes);
+  // True when [extent, extent + length) lies inside the disc.
+  bool ExtentInsideDisc(uint32_t extent, uint64_t length);
+  void FreeDescriptor(int fd);
+
+  unsigned char* pvd_;
+  unsigned char* svd_;
+  bool dirty_;
+  Descriptor* descriptors_;
+};
+
+#endif
