@@ -1,0 +1,100 @@
+#include "tests/support/scn_builder.h"
+
+#include <gtest/gtest.h>
+
+#include "util/byte_order.h"
+
+namespace testsupport {
+
+const char kStockSavePrompt[] =
+    "\x83\x5A\x81\x5B\x83\x75\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81\x48";
+
+ScnBuilder::ScnBuilder(uint32_t script_size) {
+  if (script_size < 6) script_size = 6;
+  bytes_.assign(script_size, 0xFF);
+  bytes_[0] = 's';
+  bytes_[1] = 'c';
+  bytes_[2] = 'n';
+  bytes_[3] = 0;
+  if (script_size >= 90) SetSavePrompt(72, kStockSavePrompt);
+}
+
+bool ScnBuilder::Inside(uint32_t pos, uint32_t len) const {
+  if (static_cast<uint64_t>(pos) + len <= bytes_.size()) return true;
+  ADD_FAILURE() << "ScnBuilder: position " << pos << " + " << len << " outside the image of "
+                << bytes_.size() << " bytes";
+  return false;
+}
+
+void ScnBuilder::SetSavePrompt(uint16_t at, const std::string& text) {
+  if (!Inside(at, static_cast<uint32_t>(text.size() + 2)) || !Inside(70, 2)) return;
+  bytes_[at] = 0x13;
+  for (size_t i = 0; i < text.size(); ++i) bytes_[at + 1 + i] = static_cast<unsigned char>(text[i]);
+  bytes_[at + 1 + text.size()] = 0;
+  SetU16(70, at);
+}
+
+uint16_t ScnBuilder::AppendString(const std::string& s) {
+  uint16_t at = static_cast<uint16_t>(bytes_.size());
+  bytes_.insert(bytes_.end(), s.begin(), s.end());
+  bytes_.push_back(0);
+  return at;
+}
+
+uint16_t ScnBuilder::AppendBytes(const Bytes& b) {
+  uint16_t at = static_cast<uint16_t>(bytes_.size());
+  bytes_.insert(bytes_.end(), b.begin(), b.end());
+  return at;
+}
+
+void ScnBuilder::SetU16(uint32_t pos, uint16_t value) {
+  if (Inside(pos, 2)) talvo::write_le16(&bytes_[pos], value);
+}
+
+void ScnBuilder::SetByte(uint32_t pos, uint8_t value) {
+  if (Inside(pos, 1)) bytes_[pos] = value;
+}
+
+uint16_t ScnBuilder::GetU16(uint32_t pos) const {
+  return Inside(pos, 2) ? talvo::read_le16(&bytes_[pos]) : 0;
+}
+
+void ScnBuilder::SetVARecord(int index, uint16_t text, uint16_t name, uint8_t actor) {
+  uint32_t r = va_start_ + 15u * static_cast<uint32_t>(index);
+  if (!Inside(r, 15)) return;
+  SetU16(r, text);
+  SetU16(r + 5, name);
+  SetByte(r + 8, actor);
+}
+
+uint16_t ScnBuilder::AddVA(int index, const std::string& name, const std::string& text,
+                           uint8_t actor) {
+  uint16_t name_at = AppendString(name);
+  uint16_t text_at = AppendString(text);
+  SetVARecord(index, text_at, name_at, actor);
+  return VARecord(index);
+}
+
+uint16_t ScnBuilder::AddOptionGroup(const std::vector<uint16_t>& row, const std::string& name,
+                                    const std::vector<std::string>& texts) {
+  if (row.size() < texts.size() + 1) {
+    ADD_FAILURE() << "ScnBuilder: row too short for " << name;
+    return 0;
+  }
+  uint16_t name_at = AppendString(name);
+  SetU16(row[0], name_at);
+  for (size_t i = 0; i < texts.size(); ++i) SetU16(row[i + 1], AppendString(texts[i]));
+  return name_at;
+}
+
+void ScnBuilder::PadTo(uint32_t size) {
+  if (size > bytes_.size()) bytes_.resize(size, 0xFF);
+}
+
+ScnBuilder::Bytes ScnBuilder::Build() const {
+  Bytes out = bytes_;
+  talvo::write_le16(&out[4], static_cast<uint16_t>(out.size() & 0xFFFF));
+  return out;
+}
+
+}  // namespace testsupport

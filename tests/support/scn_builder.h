@@ -1,0 +1,84 @@
+// ScnBuilder: makes synthetic scn file images for tests of the scn model and
+// of the day-file workflow. An image is a fixed "script" region (header, save
+// prompt command, VA records, option-group pointer rows, filler) followed by
+// strings appended back to back, as the game's files lay them out.
+//
+// Typical use:
+//   ScnBuilder b(2000);                    // script region of 2000 bytes
+//   b.SetVAArea(400);                      // VA records from offset 400
+//   b.AddVA(0, "VA01X001", "text");        // name and text appended, record 0 set
+//   b.AddOptionGroup({100, 106, 103}, "EVA05", {"yes", "no"});
+//   Bytes image = b.Build();               // header length field filled in
+//
+// Filler bytes are 0xFF so that they never read as a pointer into the image.
+// Positions outside the image are reported as test failures and ignored.
+#ifndef TALVO_TESTS_SUPPORT_SCN_BUILDER_H
+#define TALVO_TESTS_SUPPORT_SCN_BUILDER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// The game's stock save prompt in Shift-JIS (16 bytes, no terminator).
+extern const char kStockSavePrompt[];
+
+class ScnBuilder {
+ public:
+  using Bytes = std::vector<unsigned char>;
+
+  // A script region of `script_size` bytes (at least 6): the signature
+  // "scn\0", the length field at 4, and 0xFF filler. When the region has room
+  // (script_size >= 90) the stock save prompt command is put at offset 72 and
+  // its offset stored at 70.
+  explicit ScnBuilder(uint32_t script_size = 256);
+
+  // Puts the 0x13 command and `text` with its zero at `at` (inside the image)
+  // and stores `at` at offset 70.
+  void SetSavePrompt(uint16_t at, const std::string& text);
+
+  // Appends a zero-terminated string at the end; returns its offset.
+  uint16_t AppendString(const std::string& s);
+  // Appends raw bytes (no terminator); returns their offset.
+  uint16_t AppendBytes(const Bytes& b);
+
+  void SetU16(uint32_t pos, uint16_t value);  // little-endian, like every scn value
+  void SetByte(uint32_t pos, uint8_t value);
+  uint16_t GetU16(uint32_t pos) const;
+
+  // VA area: records of 15 bytes from `start`.
+  void SetVAArea(uint16_t start) { va_start_ = start; }
+  uint16_t VAArea() const { return va_start_; }
+  uint16_t VARecord(int index) const { return static_cast<uint16_t>(va_start_ + 15 * index); }
+  // Writes record `index`: text pointer, name pointer, actor byte.
+  void SetVARecord(int index, uint16_t text, uint16_t name, uint8_t actor = 0);
+  // Appends the name and the text back to back and points record `index` at
+  // them. Returns the record's position (its p_offset).
+  uint16_t AddVA(int index, const std::string& name, const std::string& text,
+                 uint8_t actor = 0);
+
+  // Appends `name` and `texts` back to back and stores their offsets at the
+  // positions of `row` (row[0] for the name, row[1 + i] for texts[i]).
+  // Returns the name's offset.
+  uint16_t AddOptionGroup(const std::vector<uint16_t>& row, const std::string& name,
+                          const std::vector<std::string>& texts);
+
+  // Grows the image with filler up to `size` bytes (no-op when larger).
+  void PadTo(uint32_t size);
+
+  // The image with its length field set (to size & 0xFFFF).
+  Bytes Build() const;
+  uint32_t size() const { return static_cast<uint32_t>(bytes_.size()); }
+  Bytes& bytes() { return bytes_; }
+
+ private:
+  bool Inside(uint32_t pos, uint32_t len) const;
+
+  Bytes bytes_;
+  uint16_t va_start_ = 0;
+};
+
+}  // namespace testsupport
+
+#endif
