@@ -1,0 +1,43 @@
+// Known values of the generated tables of the game disc: a few rows of each
+// table that any correct table must reproduce. They do not make a table; they
+// let a table made from a disc be checked before it is trusted.
+#ifndef TALVO_TRANSLATION_CATALOGUE_FACTS_H
+#define TALVO_TRANSLATION_CATALOGUE_FACTS_H
+
+#include <string>
+#include <vector>
+
+#include "translation/day_tables.h"
+
+// The pointer positions of one option group (name pointer first).
+struct PoffsetFact {
+  const char* day;
+  const char* group;
+  std::vector<uint16_t> row;
+};
+
+// A VA name and its record index at a position of a day's list; position -1
+// means the last name of the list.
+struct VaIndexFact {
+  const char* day;
+  int position;
+  const char* name;
+  int index;
+};
+
+// VA names that stand in the lists of two days.
+struct SharedVaNameFact {
+  const char* name;
+  const char* first_day;
+  const char* second_day;
+};
+
+extern const std::vector<PoffsetFact> poffset_facts;
+extern const std::vector<VaIndexFact> va_index_facts;
+extern const std::vector<SharedVaNameFact> shared_va_name_facts;
+
+// Checks the tables of the named day against every fact about that day.
+// True when all agree; otherwise false with the first disagreement in *why.
+bool day_tables_match_facts(const char* day, const DayTables& tables, std::string* why);
+
+#endif

@@ -1,0 +1,85 @@
+#include "translation/encoding.h"
+
+#include <errno.h>
+#include <iconv.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "util/guards.h"
+
+char* convert(const char* text, const char* from, const char* to) {
+  char* buffer = static_cast<char*>(calloc(kConvertBufferSize, 1));
+  if (!buffer) return nullptr;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    free(buffer);
+    return nullptr;
+  }
+  auto close_cd = talvo::make_scope_exit([&] { iconv_close(cd); });
+
+  char* in = const_cast<char*>(text);
+  size_t in_left = strlen(text);
+  char* out = buffer;
+  // One byte stays back for the terminator: a result that fills the whole
+  // buffer would come back unterminated.
+  size_t out_left = kConvertBufferSize - 1;
+  size_t irreversible = iconv(cd, &in, &in_left, &out, &out_left);
+  // Stateful encodings emit their closing shift sequence only when flushed.
+  if (irreversible != static_cast<size_t>(-1) &&
+      iconv(cd, nullptr, nullptr, &out, &out_left) == static_cast<size_t>(-1)) {
+    irreversible = static_cast<size_t>(-1);
+  }
+  if (irreversible == static_cast<size_t>(-1)) {
+    free(buffer);
+    return nullptr;
+  }
+  if (irreversible != 0) fprintf(stderr, "Warning: non reversible conversion: %s\n", text);
+  return buffer;
+}
+
+char* sjis_to_utf8(const char* text) { return convert(text, "SHIFT_JIS", "UTF-8"); }
+
+char* x_to_sjis(const char* text, const char* encoding) {
+  return convert(text, encoding, "SHIFT_JIS");
+}
+
+static void replace_byte(char* text, char from, char to) {
+  for (; *text; text++) {
+    if (*text == from) *text = to;
+  }
+}
+
+void glines_to_nlines(char* text) { replace_byte(text, 0x0E, 0x0A); }
+
+void nlines_to_glines(char* text) { replace_byte(text, 0x0A, 0x0E); }
+
+char* replace_string(char* text, const char* search, const char* replacement) {
+  size_t search_len = strlen(search);
+  if (search_len == 0 || text[0] == 0) return text;
+  size_t replacement_len = strlen(replacement);
+  size_t text_len = strlen(text);
+  size_t pos = 0;
+  while (pos < text_len) {
+    if (text_len - pos < search_len || memcmp(text + pos, search, search_len) != 0) {
+      pos++;
+      continue;
+    }
+    size_t new_len = text_len - search_len + replacement_len;
+    char* replaced = static_cast<char*>(malloc(new_len + 1));
+    if (!replaced) {
+      free(text);
+      return nullptr;
+    }
+    memcpy(replaced, text, pos);
+    memcpy(replaced + pos, replacement, replacement_len);
+    memcpy(replaced + pos + replacement_len, text + pos + search_len,
+           text_len - pos - search_len + 1);
+    free(text);
+    text = replaced;
+    text_len = new_len;
+    pos += replacement_len;
+  }
+  return text;
+}
