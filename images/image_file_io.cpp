@@ -5,8 +5,13 @@
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
 
-IsoDescriptor::~IsoDescriptor() {
-  if (fs_ && fd_ >= 0) fs_->Close(fd_);
+IsoDescriptor::~IsoDescriptor() { close(); }
+
+int IsoDescriptor::close() {
+  int result = 0;
+  if (fs_ && fd_ >= 0) result = fs_->Close(fd_);
+  fd_ = -1;
+  return result;
 }
 
 int open_iso_file(Iso9660Filesystem* fs, const char* path, int mode) {
@@ -57,6 +62,14 @@ bool write_back_iso_file(Iso9660Filesystem* fs, int fd, const char* path, unsign
   // whole to the end of the image.
   if (fs->Write(fd, data, size) != static_cast<long long>(size)) {
     std::fprintf(stderr, messages.write_failed, path);
+    return false;
+  }
+  return true;
+}
+
+bool flush_image_changes(Iso9660Filesystem* fs) {
+  if (fs->Umount(false) != 0) {
+    std::fprintf(stderr, "Error while writing to ISO.\n");
     return false;
   }
   return true;

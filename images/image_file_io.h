@@ -18,6 +18,8 @@ class IsoDescriptor {
   IsoDescriptor& operator=(const IsoDescriptor&) = delete;
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Closes the descriptor now; returns the result of Close (0 when none was open).
+  int close();
 
  private:
   Iso9660Filesystem* fs_;
@@ -55,5 +57,11 @@ struct WriteBackMessages {
 bool write_back_iso_file(Iso9660Filesystem* fs, int fd, const char* path, unsigned int old_size,
                          const unsigned char* data, unsigned int size,
                          const WriteBackMessages& messages);
+
+// Unmounts fs at once, so that a failure to write back the volume descriptors
+// (changed when a file grew past its sectors) is reported rather than lost in
+// a destructor. Returns false after printing "Error while writing to ISO.\n".
+// The MountedIso that owns fs still deletes it later.
+bool flush_image_changes(Iso9660Filesystem* fs);
 
 #endif

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/image_files.h"
+#include "images/image_file_io.h"
+#include "iso/iso9660_filesystem.h"
 #include "util/byte_order.h"
 #include "util/guards.h"
 
@@ -331,4 +334,96 @@ unsigned char* compress_lzss(const unsigned char* data, unsigned int size,
                  static_cast<int>(*out_size), static_cast<int>(size));
   }
   return out.release();
+}
+
+bool uncompress_lzss(const char* input_iso, const char* iso_file_path, const char* output_file) {
+  if (!output_is_not_image(output_file, input_iso)) return false;
+  MountedIso iso;
+  if (!iso.mount(input_iso, true)) return false;
+  Iso9660Filesystem* fs = iso.fs();
+  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenRead));
+  if (!fd.valid()) return false;
+  unsigned int packed_size = 0;
+  MallocBuffer packed(read_whole_iso_file(fs, fd.get(), iso_file_path, &packed_size,
+                                          "Error while reading file \"%s\" in the iso.\n"));
+  if (!packed) return false;
+  unsigned int size = 0;
+  MallocBuffer data(uncompress_lzss(packed.get(), packed_size, &size));
+  if (!data) return false;
+  packed.reset();
+
+  talvo::FileHandle out(std::fopen(output_file, "wb"));
+  if (!out) {
+    std::fprintf(stderr, "Can't open/create \"%s\"", output_file);
+    return false;
+  }
+  const bool written = std::fwrite(data.get(), 1, size, out.get()) == size;
+  // A full disc shows up at the flush as often as at the write.
+  const bool closed = std::fclose(out.release()) == 0;
+  if (!written || !closed) {
+    std::fprintf(stderr, "Error while writing to \"%s\"\n", output_file);
+    return false;
+  }
+  std::puts("Done.");
+  return true;
+}
+
+bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char* input_file) {
+  MountedIso iso;
+  if (!iso.mount(inout_iso, false)) return false;
+  Iso9660Filesystem* fs = iso.fs();
+
+  talvo::FileHandle in(std::fopen(input_file, "rb"));
+  if (!in) {
+    std::fprintf(stderr, "Error opening file \"%s\"", input_file);
+    return false;
+  }
+  if (std::fseek(in.get(), 0, SEEK_END) != 0) {
+    std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
+    return false;
+  }
+  const long input_length = std::ftell(in.get());
+  // The LZSS header holds the length in 32 bits, and the game never reads
+  // more than kLzssMaxUncompressedSize back: larger inputs are refused here
+  // rather than turned into a file nothing can decompress.
+  if (input_length < 0 || static_cast<unsigned long>(input_length) > kLzssMaxUncompressedSize) {
+    std::fprintf(stderr, "Error: \"%s\" is too big to compress: %ld bytes\n", input_file,
+                 input_length);
+    return false;
+  }
+  const unsigned int input_size = static_cast<unsigned int>(input_length);
+  std::rewind(in.get());
+  MallocBuffer input = malloc_buffer(input_size);
+  if (!input) {
+    std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(input_size));
+    return false;
+  }
+  if (std::fread(input.get(), 1, input_size, in.get()) != input_size) {
+    std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
+    return false;
+  }
+  in.reset();
+
+  unsigned int packed_size = 0;
+  MallocBuffer packed(compress_lzss(input.get(), input_size, &packed_size));
+  if (!packed) return false;
+  input.reset();
+
+  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenWrite));
+  if (!fd.valid()) return false;
+  const long long old_length = fs->Seek(fd.get(), 0, 2);
+  if (old_length < 0) {
+    std::fprintf(stderr, "Error while writing to \"%s\"", iso_file_path);
+    return false;
+  }
+  const WriteBackMessages messages = {"Truncation of file \"%s\" failed!\n", true,
+                                      "Error while writing to \"%s\""};
+  if (!write_back_iso_file(fs, fd.get(), iso_file_path, static_cast<unsigned int>(old_length),
+                           packed.get(), packed_size, messages)) {
+    return false;
+  }
+  fd.close();
+  if (!flush_image_changes(fs)) return false;
+  std::puts("Done.");
+  return true;
 }
