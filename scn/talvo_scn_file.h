@@ -206,8 +206,11 @@ class TalvoScnFile {
   bool KillStrings(uint16_t offset, int count);
   // Fills va from record `index` without messages; false when unusable.
   bool ReadVARecord(int index, VAType* va) const;
-  // Places a new string: dead space (when allowed) or appended space.
-  bool PlaceText(const char* text, size_t len, bool use_dead_areas, uint16_t* where);
+  // The save-prompt text position and length; false when there is none.
+  bool LocateSavePrompt(uint32_t* text_at, size_t* len) const;
+  // Copies the found record (with a new[] copy of its name) into `found`.
+  bool FillFound(const VAType& record, VAType* found) const;
+  bool DayIs(const char* day) const;
   void Discard();
 
   const char* name;
