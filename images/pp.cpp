@@ -1,0 +1,161 @@
+#include "images/pp.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "images/bmp.h"
+#include "util/byte_order.h"
+
+using namespace talvo;
+
+namespace {
+
+const unsigned int kPpPaletteOffset = 6;
+const unsigned int kPpPixelOffset = 518;
+const unsigned int kColours = 256;
+
+bool has_pp_signature(const unsigned char* pp, unsigned int pp_size) {
+  if (pp_size < 2 || std::memcmp(pp, "PP", 2) != 0) {
+    std::fprintf(stderr, "Error: no PP signature.\n");
+    return false;
+  }
+  return true;
+}
+
+bool pp_fits(const unsigned char* pp, unsigned int pp_size) {
+  uint64_t needed = kPpPixelOffset;
+  if (pp_size >= 6) needed = pp_needed_size(read_be16(pp + 2), read_be16(pp + 4));
+  if (needed > pp_size) {
+    std::fprintf(stderr, "Not enough capacity: %llu > %u\n", static_cast<unsigned long long>(needed),
+                 pp_size);
+    return false;
+  }
+  return true;
+}
+
+unsigned int rgb_of(const unsigned char* entry) {
+  return (unsigned{entry[2]} << 16) | (unsigned{entry[1]} << 8) | entry[0];
+}
+
+int channel_distance(const unsigned char* a, const unsigned char* b) {
+  return std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+}
+
+}  // namespace
+
+uint64_t pp_needed_size(unsigned int width, unsigned int height) {
+  return uint64_t{width} * height + kPpPixelOffset;
+}
+
+unsigned char* pp_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int* bmp_size) {
+  if (!has_pp_signature(pp, pp_size) || !pp_fits(pp, pp_size)) return nullptr;
+  const unsigned int width = read_be16(pp + 2);
+  const unsigned int height = read_be16(pp + 4);
+  const uint64_t row_size = bmp_row_size(width, 8);
+  const uint64_t offset = kBmpHeaderSize + 4 * kColours;
+  const uint64_t total = offset + row_size * height;
+  unsigned char* bmp = total <= UINT32_MAX ? static_cast<unsigned char*>(std::calloc(total, 1)) : nullptr;
+  if (!bmp) {
+    std::fprintf(stderr, "Memory allocation failure (width = %d, height = %d)\n", width, height);
+    return nullptr;
+  }
+  BMP_Header header;
+  make_bmp8_header(&header, static_cast<int>(width), static_cast<int>(height), kColours);
+  store_bmp_header(header, bmp);
+  palette_to_bmp(pp + kPpPaletteOffset, kColours, bmp + kBmpHeaderSize);
+  for (unsigned int r = 0; r < height; r++) {
+    std::memcpy(bmp + offset + r * row_size, pp + kPpPixelOffset + uint64_t{height - 1 - r} * width,
+                width);
+  }
+  *bmp_size = static_cast<unsigned int>(total);
+  return bmp;
+}
+
+void translate_to_new_palette(const unsigned char* stored, unsigned char* palette,
+                              const bool* used, unsigned char* map) {
+  unsigned char target[4 * kColours];
+  palette_to_bmp(stored, kColours, target);
+  for (unsigned int i = 0; i < kColours; i++) map[i] = static_cast<unsigned char>(i);
+  if (std::memcmp(target, palette, sizeof target) == 0) return;
+  for (unsigned int i = 0; i < kColours; i++) {
+    if (!used[i]) continue;
+    const unsigned char* c = palette + 4 * i;
+    int found = -1;
+    for (unsigned int d = 0; d < kColours && found < 0; d++) {
+      const unsigned char* e = target + 4 * d;
+      if ((e[0] >> 3) == (c[0] >> 3) && (e[1] >> 3) == (c[1] >> 3) && (e[2] >> 3) == (c[2] >> 3)) {
+        found = static_cast<int>(d);
+      }
+    }
+    if (found < 0) {
+      std::fprintf(stderr,
+                   "BIG Warning: Couldn't find colour index: %06X. This image will be corrupted "
+                   "*cough*\n",
+                   rgb_of(c));
+      int best = 0x7FFFFFFF;
+      for (unsigned int d = 0; d < kColours; d++) {
+        int distance = channel_distance(c, target + 4 * d);
+        if (distance < best) {
+          best = distance;
+          found = static_cast<int>(d);
+        }
+      }
+      std::fprintf(stderr, "Using closer color instead: %06X\n", rgb_of(target + 4 * found));
+    }
+    map[i] = static_cast<unsigned char>(found);
+  }
+  std::memcpy(palette, target, sizeof target);
+}
+
+bool insert_bmp_into_pp(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
+                        unsigned int pp_size, bool fix_transparent, bool fix_palette) {
+  BMP_Header h;
+  if (!has_pp_signature(pp, pp_size) || !read_bmp_for_insert(bmp, bmp_size, &h)) return false;
+  if (h.biBitCount != 8 || bmp_palette_entries(h, kColours) < 0) {
+    std::fprintf(stderr, "Unsupported type of BMP. It must be 8 bits with 256 colours palette.\n");
+    return false;
+  }
+  if (!bmp_check_pixel_data(h, bmp_size, 8)) return false;
+  unsigned char palette[4 * kColours];
+  if (!load_bmp_palette(bmp, bmp_size, h, kColours, palette)) {
+    std::fprintf(stderr, "Not enough capacity (BMP).\n");
+    return false;
+  }
+  if (pp_size < 6) return pp_fits(pp, pp_size);
+  const unsigned int width = read_be16(pp + 2);
+  const unsigned int height = read_be16(pp + 4);
+  if (h.biWidth != static_cast<int32_t>(width) || h.biHeight != static_cast<int32_t>(height)) {
+    std::fprintf(stderr, "Error: width/height of BMP and PP don't match: (%d, %d) != (%d, %d)\n",
+                 h.biWidth, h.biHeight, width, height);
+    return false;
+  }
+  if (!pp_fits(pp, pp_size)) return false;
+
+  const uint64_t row_size = bmp_row_size(width, 8);
+  MallocBuffer decoded;
+  const unsigned char* rows = bmp_pixel_rows(bmp, bmp_size, h, 8, &decoded);
+  if (!rows) return false;
+  unsigned char map[kColours];
+  for (unsigned int i = 0; i < kColours; i++) map[i] = static_cast<unsigned char>(i);
+  if (fix_palette) {
+    bool used[kColours] = {};
+    for (unsigned int r = 0; r < height; r++) {
+      for (unsigned int x = 0; x < width; x++) used[rows[r * row_size + x]] = true;
+    }
+    translate_to_new_palette(pp + kPpPaletteOffset, palette, used, map);
+  }
+  const int t = store_game_palette(palette, kColours, pp + kPpPaletteOffset, fix_transparent);
+  if (t > 0) {
+    for (unsigned int i = 0; i < kColours; i++) {
+      if (map[i] == 0) map[i] = static_cast<unsigned char>(t);
+      else if (map[i] == t) map[i] = 0;
+    }
+  }
+  for (unsigned int r = 0; r < height; r++) {
+    const unsigned char* src = rows + r * row_size;
+    unsigned char* dst = pp + kPpPixelOffset + uint64_t{height - 1 - r} * width;
+    for (unsigned int x = 0; x < width; x++) dst[x] = map[src[x]];
+  }
+  return true;
+}
