@@ -1,0 +1,121 @@
+// A synthetic game disc for tests and benchmarks of the translation
+// workflow: seventeen day files with VA areas, names and Shift-JIS texts
+// (line breaks, quotes, name placeholders), option groups of two, three and
+// more answers, VA records duplicated at the copy positions that the scn
+// model repairs, shared and repeated texts, and the stock save prompt; a
+// catalogue describing them (windows as the game's, digests computed here);
+// and an ISO image holding them at /SCNBIN/DAY_xx.SCN beside other files.
+//
+// The builder knows the "true" tables of its files, so table derivation can
+// be checked against them, and offers the catalogue without its bulk tables.
+#ifndef TALVO_TESTS_SUPPORT_SYNTHETIC_GAME_H
+#define TALVO_TESTS_SUPPORT_SYNTHETIC_GAME_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/iso_image.h"
+#include "translation/day_tables.h"
+#include "translation/scn_days.h"
+
+namespace testsupport {
+
+struct SyntheticVA {
+  std::string name;
+  std::string text;     // UTF-8 with line feeds: what a dump shows
+  std::string sjis;     // Shift-JIS with 0x0E line breaks: what the file stores
+  int index = 0;        // record index in the VA area
+  uint8_t actor = 0;
+  int shares_text_of = -1;  // position of the VA whose stored text this record uses
+};
+
+struct SyntheticGroup {
+  std::string name;
+  std::vector<std::string> texts;  // UTF-8
+  std::vector<std::string> sjis;
+  EvPoffsetRow row{};
+};
+
+// A copy of a VA record placed where the scn model's duplicate repair
+// expects it: own name string (the original's name) and own copy of the text.
+struct SyntheticCopy {
+  int of = 0;     // position of the original in the day's VA list
+  int index = 0;  // record index of the copy
+  uint16_t name_offset = 0;
+  uint16_t text_offset = 0;
+};
+
+struct SyntheticDay {
+  std::string name;  // "DAY_A0"
+  std::string path;  // "/SCNBIN/DAY_A0.SCN"
+  uint16_t va_start = 0;
+  int va_length = 0;
+  uint16_t ev_start = 0;
+  int ev_length = 0;
+  bool has_duplicates = false;
+  std::vector<SyntheticVA> vas;  // catalogue order
+  std::vector<SyntheticGroup> groups;
+  std::vector<SyntheticCopy> copies;
+  Bytes scn;
+  unsigned char md5[16] = {};
+
+  // What the catalogue records point at.
+  DayNameTable va_names;
+  DayIndexTable va_idx;
+  DayPoffsetTable ev_poffsets;
+  std::vector<OptionGroup> ev_groups;
+};
+
+struct SyntheticGameOptions {
+  // false: about a dozen VA lines a day; true: the game's own counts
+  // (6331 VA lines, 95 option groups).
+  bool full_size = false;
+};
+
+// Holds the days and the catalogue records that point into them: neither
+// copyable nor movable, so the catalogues stay valid while it lives.
+class SyntheticGame {
+ public:
+  explicit SyntheticGame(const SyntheticGameOptions& options = SyntheticGameOptions());
+  SyntheticGame(const SyntheticGame&) = delete;
+  SyntheticGame& operator=(const SyntheticGame&) = delete;
+
+  const std::vector<SyntheticDay>& days() const { return days_; }
+  const SyntheticDay& day(const std::string& name) const;
+
+  // The catalogue of these files with complete tables.
+  ScnCatalogue catalogue() const { return {records_.data(), static_cast<int>(records_.size())}; }
+  // The same records with the bulk tables (VA names, indices, pointer rows) empty.
+  ScnCatalogue catalogue_without_tables() const {
+    return {bare_records_.data(), static_cast<int>(bare_records_.size())};
+  }
+  // The tables that the files really have, day by day.
+  DayTables true_tables(int day) const;
+
+  // Every file of the disc by image path: the day files and some others.
+  FileMap files() const;
+  // Writes the files under dir and makes dir + "/image.iso" with genisoimage
+  // (Joliet tree included). Returns its path, "" when that failed.
+  std::string build_iso(const std::string& dir) const;
+
+ private:
+  std::vector<SyntheticDay> days_;
+  std::vector<ScnDay> records_;
+  std::vector<ScnDay> bare_records_;
+  DayNameTable no_names_;
+  DayIndexTable no_indices_;
+  DayPoffsetTable no_rows_;
+};
+
+// MD5 digest of a buffer (RFC 1321), computed here so that tests do not
+// check the tool's digests with the tool's own code.
+void md5_digest(const void* data, size_t size, unsigned char out[16]);
+
+// Shift-JIS form of a UTF-8 text made of ASCII (no backslash or tilde) and
+// hiragana, with line feeds turned into 0x0E: how the game stores it.
+std::string synthetic_sjis(const std::string& utf8);
+
+}  // namespace testsupport
+
+#endif
