@@ -1,0 +1,31 @@
+// mato containers: several DC, PP and pp images behind one header and a table
+// of offsets. Extraction writes one BMP file per image, named after the
+// image's offset in the container; insertion reads files named the same way
+// and overwrites the images in place, so the container keeps its layout.
+//
+// Header: "mato", a size field (at most the container's length), a count
+// and, from offset 16, count offsets counted from offset 8. The fields are
+// big-endian, except in containers whose big-endian size is impossible and
+// whose little-endian size is one of two known values. When the table leads
+// to something that is not an image, the container is searched for image
+// headers instead (scan mode).
+#ifndef TALVO_IMAGES_MATO_H
+#define TALVO_IMAGES_MATO_H
+
+// Writes a BMP file for every image of the container held in data (size
+// bytes), named "<prefix>_%08X.bmp". Host files that would be iso_path itself
+// (when not null) are refused. Returns true when the container was read and
+// every image was written; false after printing why, also when only some
+// images failed (the rest are still written).
+bool extract_mato(unsigned char* data, unsigned int size, const char* prefix, bool scan,
+                  const char* iso_path = nullptr);
+
+// Inserts the BMP files "<prefix>_%08X.bmp" into the images of the container
+// in place. Returns the number of images inserted, or -1 when the container
+// is refused. *failures (when not null) receives the number of images that
+// could not be inserted; a missing BMP file counts only when
+// ignore_missing_files is false.
+int insert_mato(unsigned char* data, unsigned int size, const char* prefix, bool fix_transparent,
+                bool ignore_missing_files, bool fix_palette, bool scan, int* failures = nullptr);
+
+#endif

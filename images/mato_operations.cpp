@@ -1,0 +1,105 @@
+// The four mato operations: read a container out of the disc image (plain or
+// LZSS-compressed), run the buffer extract_mato / insert_mato on it, and for
+// insertion store it back.
+#include <cstdio>
+
+#include "cli/image_files.h"
+#include "images/image_file_io.h"
+#include "images/image_operations.h"
+#include "images/lzss.h"
+#include "images/mato.h"
+#include "iso/iso9660_filesystem.h"
+#include "util/guards.h"
+
+using namespace talvo;
+
+namespace {
+
+// The container behind fd, decompressed when lzss; *stored_size gets the
+// file's length in the image.
+MallocBuffer read_container(Iso9660Filesystem* fs, int fd, const char* path, bool lzss,
+                            const char* read_failed, unsigned int* stored_size, unsigned int* size) {
+  MallocBuffer data(read_whole_iso_file(fs, fd, path, stored_size, read_failed));
+  if (!data || !lzss) {
+    *size = *stored_size;
+    return data;
+  }
+  return MallocBuffer(uncompress_lzss(data.get(), *stored_size, size));
+}
+
+bool extract(const char* input_iso, const char* path, const char* prefix, bool lzss) {
+  MountedIso iso;
+  if (!iso.mount(input_iso, true)) return false;
+  IsoDescriptor fd(iso.fs(), open_iso_file(iso.fs(), path, kOpenRead));
+  if (!fd.valid()) return false;
+  unsigned int stored_size = 0, size = 0;
+  MallocBuffer data = read_container(iso.fs(), fd.get(), path, lzss,
+                                     lzss ? "Error while reading \"%s\"\n" : "Error while reading file \"%s\"\n",
+                                     &stored_size, &size);
+  if (!data) return false;
+  const bool ok = extract_mato(data.get(), size, prefix, false, input_iso);
+  std::puts("Done.");
+  return ok;
+}
+
+}  // namespace
+
+bool extract_mato(const char* input_iso, const char* iso_file_path, const char* bmp_output_prefix) {
+  return extract(input_iso, iso_file_path, bmp_output_prefix, false);
+}
+
+bool extract_lzss_mato(const char* input_iso, const char* iso_file_path, const char* bmp_output_prefix) {
+  return extract(input_iso, iso_file_path, bmp_output_prefix, true);
+}
+
+bool insert_mato(const char* inout_iso, const char* iso_file_path, const char* bmp_infile_prefix,
+                 bool fix_transparent, bool ignore_missing_files, bool fix_palette) {
+  MountedIso iso;
+  if (!iso.mount(inout_iso, false)) return false;
+  Iso9660Filesystem* fs = iso.fs();
+  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenReadWrite));
+  if (!fd.valid()) return false;
+  unsigned int stored_size = 0, size = 0;
+  MallocBuffer data = read_container(fs, fd.get(), iso_file_path, false, "Error while reading file \"%s\"\n",
+                                     &stored_size, &size);
+  if (!data) return false;
+  int failures = 0;
+  const int inserted = insert_mato(data.get(), size, bmp_infile_prefix, fix_transparent,
+                                   ignore_missing_files, fix_palette, false, &failures);
+  // The container keeps its size: images are replaced in place. Nothing
+  // changed unless an image was inserted.
+  if (inserted > 0 && (fs->Seek(fd.get(), 0, 0) != 0 ||
+                       fs->Write(fd.get(), data.get(), size) != static_cast<long long>(size))) {
+    std::fprintf(stderr, "Error while rewriting file \"%s\"\n", iso_file_path);
+    return false;
+  }
+  std::printf("insert_mato(%s) completed (num images inserted = %d)\n", iso_file_path, inserted);
+  return inserted >= 0 && failures == 0;
+}
+
+bool insert_lzss_mato(const char* inout_iso, const char* iso_file_path, const char* bmp_infile_prefix,
+                      bool fix_transparent, bool ignore_missing_files, bool fix_palette) {
+  MountedIso iso;
+  if (!iso.mount(inout_iso, false)) return false;
+  Iso9660Filesystem* fs = iso.fs();
+  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenReadWrite));
+  if (!fd.valid()) return false;
+  unsigned int stored_size = 0, size = 0;
+  MallocBuffer data = read_container(fs, fd.get(), iso_file_path, true, "Error while reading \"%s\"\n",
+                                     &stored_size, &size);
+  if (!data) return false;
+  int failures = 0;
+  const int inserted = insert_mato(data.get(), size, bmp_infile_prefix, fix_transparent,
+                                   ignore_missing_files, fix_palette, false, &failures);
+  if (inserted > 0) {
+    unsigned int packed_size = 0;
+    MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
+    if (!packed) return false;
+    const WriteBackMessages messages = {"Error truncating \"%s\"\n", false, "Error while writing to \"%s\"\n"};
+    if (!write_back_iso_file(fs, fd.get(), iso_file_path, stored_size, packed.get(), packed_size, messages)) {
+      return false;
+    }
+  }
+  std::printf("insert_lzss_mato(%s) completed. (num images inserted = %d)\n", iso_file_path, inserted);
+  return inserted >= 0 && failures == 0;
+}
