@@ -99,7 +99,8 @@ bool write_iso_file(Iso9660Filesystem* fs, const char* path, const void* data, i
     fprintf(stderr, "Cannot open %s\n", path);
     return false;
   }
-  if (fs->Write(fd.get(), data, size) != size) {
+  // A negative size would "succeed": Write's -1 equals it.
+  if (size < 0 || fs->Write(fd.get(), data, size) != size) {
     fprintf(stderr, "Error while writing %s\n", path);
     return false;
   }

@@ -697,6 +697,11 @@ void Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660Directo
             "iso fs. There are inconsistencies between them.\n");
     return;
   }
+  // Already in step (a truncation to the current length): nothing to write.
+  if (iso_record->Extent() == record->Extent() &&
+      iso_record->DataLength() == record->DataLength()) {
+    return;
+  }
   iso_record->SetExtent(record->Extent());
   iso_record->SetDataLength(record->DataLength());
   if (!UpdateFile(false, path, iso_record.get(), false, false)) {

@@ -1,0 +1,53 @@
+// ISO images for tests: built from a list of files with genisoimage and read
+// back, both trees, with pycdlib, an independent reader that also checks the
+// image's consistency (it refuses records that disagree between the trees or
+// extents outside the volume).
+#ifndef TALVO_TESTS_SUPPORT_ISO_IMAGE_H
+#define TALVO_TESTS_SUPPORT_ISO_IMAGE_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "tests/support/test_files.h"
+
+namespace testsupport {
+
+// Image path ("/DIR/FILE.BIN") to contents.
+using FileMap = std::map<std::string, Bytes>;
+
+// Deterministic pseudo-random bytes.
+Bytes random_bytes(size_t size, uint32_t seed);
+
+// Writes files under dir + "/src" and makes dir + "/image.iso" from them.
+// Returns the image path, or "" when genisoimage failed.
+std::string build_iso(const std::string& dir, const FileMap& files, bool joliet);
+
+struct IsoFileInfo {
+  uint32_t extent = 0;
+  uint32_t length = 0;
+  Bytes data;
+};
+
+// What pycdlib sees in an image: the volume space size of the primary and
+// (when present) Joliet descriptors, and every file of each tree by path
+// (without ";1").
+struct IsoContents {
+  bool ok = false;
+  std::string error;  // pycdlib's complaint when ok is false
+  uint32_t pvd_space = 0;
+  uint32_t svd_space = 0;
+  bool has_joliet = false;
+  std::map<std::string, IsoFileInfo> iso_tree;
+  std::map<std::string, IsoFileInfo> joliet_tree;
+};
+
+IsoContents read_iso_contents(const std::string& iso);
+
+// Patches the volume space size (both orders) of the volume descriptor in
+// sector `sector` of an image file. Returns false when the file cannot be written.
+bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors);
+
+}  // namespace testsupport
+
+#endif
