@@ -47,6 +47,12 @@ uint16_t ScnBuilder::AppendBytes(const Bytes& b) {
   return at;
 }
 
+void ScnBuilder::PutString(uint32_t at, const std::string& s) {
+  PadTo(at + static_cast<uint32_t>(s.size()) + 1);
+  for (size_t i = 0; i < s.size(); ++i) bytes_[at + i] = static_cast<unsigned char>(s[i]);
+  bytes_[at + s.size()] = 0;
+}
+
 void ScnBuilder::SetU16(uint32_t pos, uint16_t value) {
   if (Inside(pos, 2)) talvo::write_le16(&bytes_[pos], value);
 }

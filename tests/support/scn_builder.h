@@ -42,6 +42,9 @@ class ScnBuilder {
   uint16_t AppendString(const std::string& s);
   // Appends raw bytes (no terminator); returns their offset.
   uint16_t AppendBytes(const Bytes& b);
+  // Writes `s` with its zero at `at`, growing the image with filler when the
+  // string reaches past its end.
+  void PutString(uint32_t at, const std::string& s);
 
   void SetU16(uint32_t pos, uint16_t value);  // little-endian, like every scn value
   void SetByte(uint32_t pos, uint8_t value);

@@ -1,0 +1,80 @@
+// Helpers shared by the scn model tests: loading a built image and reading
+// values back out of the model's image.
+#ifndef TALVO_TESTS_SCN_SCN_TEST_UTIL_H
+#define TALVO_TESTS_SCN_SCN_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "scn/talvo_scn_file.h"
+#include "tests/support/scn_builder.h"
+#include "util/byte_order.h"
+
+namespace scntest {
+
+using testsupport::ScnBuilder;
+using talvo::TalvoScnFile;
+using Bytes = std::vector<unsigned char>;
+
+inline bool load(TalvoScnFile& f, const ScnBuilder& b) {
+  Bytes image = b.Build();
+  return f.SetData(image.data(), static_cast<unsigned int>(image.size()));
+}
+
+inline Bytes image_of(TalvoScnFile& f) {
+  unsigned int size = 0;
+  unsigned char* p = f.GetData(false, &size);
+  return p ? Bytes(p, p + size) : Bytes();
+}
+
+inline uint16_t u16_at(TalvoScnFile& f, uint32_t pos) {
+  unsigned int size = 0;
+  unsigned char* p = f.GetData(false, &size);
+  EXPECT_TRUE(p && pos + 2 <= size) << "position " << pos;
+  return (p && pos + 2 <= size) ? talvo::read_le16(p + pos) : 0;
+}
+
+inline std::string string_at(TalvoScnFile& f, uint32_t pos) {
+  unsigned int size = 0;
+  unsigned char* p = f.GetData(false, &size);
+  if (!p || pos >= size) return "<outside>";
+  const void* end = std::memchr(p + pos, 0, size - pos);
+  if (!end) return "<unterminated>";
+  return std::string(reinterpret_cast<const char*>(p + pos));
+}
+
+inline int dead_area_count(const TalvoScnFile& f) {
+  int n = 0;
+  for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) n += f.GetDeadArea(i, nullptr, nullptr);
+  return n;
+}
+
+inline bool has_dead_area(const TalvoScnFile& f, uint16_t offset, uint16_t length) {
+  for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) {
+    uint16_t o, l;
+    if (f.GetDeadArea(i, &o, &l) && o == offset && l == length) return true;
+  }
+  return false;
+}
+
+// Runs f with stderr (and stdout) captured; returns what was written.
+template <typename F>
+std::string stderr_of(F f) {
+  testing::internal::CaptureStderr();
+  f();
+  return testing::internal::GetCapturedStderr();
+}
+
+template <typename F>
+std::string stdout_of(F f) {
+  testing::internal::CaptureStdout();
+  f();
+  return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace scntest
+
+#endif
