@@ -1,37 +1,75 @@
 #include "translation/day_tables.h"
 
 #include <cstdio>
+#include <utility>
 
-// The built-in tables count only when they hold exactly what the catalogue
-// promises: a partial table would put texts under the wrong keys.
-static bool builtin_tables_complete(const ScnDay& day) {
-  size_t va_count = day.va_count > 0 ? static_cast<size_t>(day.va_count) : 0;
-  size_t ev_count = day.ev_count > 0 ? static_cast<size_t>(day.ev_count) : 0;
-  size_t names = day.va_names ? day.va_names->size() : 0;
-  size_t indices = day.va_idx ? day.va_idx->size() : 0;
-  size_t rows = day.ev_poffsets ? day.ev_poffsets->size() : 0;
-  if (day.va_count < 0 || day.ev_count < 0) return false;
-  if (names != va_count || indices != va_count || rows != ev_count) return false;
-  if (ev_count > 0 && !day.ev_groups) return false;
-  for (size_t i = 0; i < names; i++) {
-    if (!(*day.va_names)[i]) return false;
-  }
-  return true;
-}
+#include "ini/ini_file.h"
+#include "scn/talvo_scn_file.h"
+#include "translation/digest.h"
+#include "translation/table_derivation.h"
 
 bool resolve_day_tables(const ScnDay& day, const unsigned char* scn_data, int scn_size,
                         DayTables* out) {
-  (void)scn_data;
-  (void)scn_size;
-  if (!builtin_tables_complete(day)) {
+  std::string why;
+  if (builtin_tables_complete(day)) {
+    DayTables t = builtin_tables(day);
+    if (!check_day_tables(day, t, TableParts::kComplete, &why)) {
+      return table_build_error(day.name, "the built-in tables disagree: " + why);
+    }
+    *out = std::move(t);
+    return true;
+  }
+  // Without the day's file there is nothing to derive from.
+  if (!scn_data) {
     fprintf(stderr, "Error: the built-in tables of %s are incomplete.\n", day.name);
     return false;
   }
-  out->va_names.clear();
-  if (day.va_names) out->va_names.assign(day.va_names->begin(), day.va_names->end());
-  out->va_idx.clear();
-  if (day.va_idx) out->va_idx = *day.va_idx;
-  out->ev_poffsets.clear();
-  if (day.ev_poffsets) out->ev_poffsets = *day.ev_poffsets;
+  // Only an unchanged game file holds the tables the catalogue's other data
+  // were made for; anything else could place texts under the wrong keys.
+  if (scn_size < 0 ||
+      !compare_md5(scn_data, static_cast<unsigned long>(scn_size), day.md5)) {
+    return table_build_error(day.name,
+                             "the program has no built-in tables for it and its file is not "
+                             "the unchanged one the catalogue describes (its digest differs)");
+  }
+  talvo::TalvoScnFile scn(day.name);
+  if (!scn.SetData(scn_data, static_cast<unsigned int>(scn_size))) {
+    return table_build_error(day.name, "its file does not load");
+  }
+  if (!scn.SetVASearch(day.va_search_start, day.va_search_length) ||
+      (day.ev_count > 0 && !scn.SetEVSearch(day.ev_search_start, day.ev_search_length))) {
+    return table_build_error(day.name, "its search windows lie outside its file");
+  }
+  DayTables t;
+  SearchFailure failure;
+  if (!search_day_tables(day, &scn, nullptr, &t, &failure)) {
+    return table_build_error(day.name, describe_failure(failure, day.name));
+  }
+  if (!check_day_tables(day, t, TableParts::kComplete, &why)) {
+    return table_build_error(day.name, why);
+  }
+  *out = std::move(t);
+  return true;
+}
+
+bool resolve_day_names(const ScnDay& day, talvo::IniFile* reference, DayTables* out) {
+  std::string why;
+  if (builtin_tables_complete(day)) {
+    DayTables t = builtin_tables(day);
+    if (!check_day_tables(day, t, TableParts::kComplete, &why)) {
+      return table_build_error(day.name, "the built-in tables disagree: " + why);
+    }
+    *out = std::move(t);
+    return true;
+  }
+  DayTables t;
+  t.va_names = ini_va_names(reference, day.name);
+  if (t.va_names.empty() && day.va_count > 0) {
+    return table_build_error(day.name, "the INI file has no VA keys for it");
+  }
+  if (!check_day_tables(day, t, TableParts::kNamesOnly, &why)) {
+    return table_build_error(day.name, "the VA keys of the INI file: " + why);
+  }
+  *out = std::move(t);
   return true;
 }

@@ -2,6 +2,18 @@
 // positions of one day, as the walk over a catalogue reaches it. Every
 // operation that walks a catalogue gets its per-day tables here and nowhere
 // else, so there is one place that decides which tables are trustworthy.
+//
+// A day's tables are, in this order of preference:
+//  - the built-in tables, when they are complete;
+//  - for operations that read the day's file from the image: derived from
+//    that file by the name searches of the table generators, but only when
+//    the file's digest is the catalogue's (an unchanged game file);
+//  - for the reports that read INI files only: the VA names of the day's
+//    section of the reference file.
+// Whatever the source, the tables are checked against everything the
+// catalogue knows (counts, windows, fixed entries, known rows) before they
+// are used; a table that fails stops the operation with
+// "Error: cannot build the tables of DAY: why".
 #ifndef TALVO_TRANSLATION_DAY_TABLES_H
 #define TALVO_TRANSLATION_DAY_TABLES_H
 
@@ -10,6 +22,10 @@
 
 #include "translation/scn_days.h"
 
+namespace talvo {
+class IniFile;
+}
+
 struct DayTables {
   std::vector<std::string> va_names;      // va_count names, in script order
   std::vector<int> va_idx;                // record index of each name
@@ -17,8 +33,15 @@ struct DayTables {
 };
 
 // Tables for one day, resolved as the walk reaches it; false after printing
-// why. scn_data is the day file as read from the image (scn_size bytes).
+// why. scn_data is the day file as read from the image (scn_size bytes); it
+// is only read when the built-in tables are incomplete.
 bool resolve_day_tables(const ScnDay& day, const unsigned char* scn_data, int scn_size,
                         DayTables* out);
+
+// Tables for the reports that read INI files only: the built-in tables when
+// complete, otherwise the keys of the day's section of `reference` that look
+// like VA names, in file order, as names only (va_idx and ev_poffsets stay
+// empty). False after printing why.
+bool resolve_day_names(const ScnDay& day, talvo::IniFile* reference, DayTables* out);
 
 #endif
