@@ -1,0 +1,257 @@
+// The completion and line reports over hand-written INI files and a small
+// catalogue of three days, with complete built-in names or none at all.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/test_files.h"
+#include "translation/reports.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+const OptionGroup kT0Groups[] = {{"PLACE", 2}, {"ROUTE", 4}};
+const OptionGroup kT2Groups[] = {{"PICK", 3}};
+const DayNameTable kT0Names = {"VT01X001", "VT01X002", "VT01X003"};
+const DayIndexTable kT0Idx = {0, 1, 2};
+const DayPoffsetTable kT0Rows = {{{100, 110, 107}}, {{120, 130, 133, 136, 139}}};
+const DayNameTable kT1Names = {"VT02X001", "VT02X002"};
+const DayIndexTable kT1Idx = {0, 3};
+const DayNameTable kT2Names = {"VT03X001"};
+const DayIndexTable kT2Idx = {5};
+const DayPoffsetTable kT2Rows = {{{200, 210, 207, 204}}};
+
+ScnDay day(const char* name, const DayNameTable* names, int va_count, const DayIndexTable* idx,
+           const OptionGroup* groups, int ev_count, const DayPoffsetTable* rows) {
+  return ScnDay{name, "/SCNBIN/X.SCN", names, va_count, 1000, 600, idx, groups, ev_count,
+                100, 500, rows, false, {}};
+}
+
+// The three days with their complete built-in tables, or with none.
+struct TestCatalogue {
+  explicit TestCatalogue(bool builtin) {
+    days[0] = day("DAY_T0", builtin ? &kT0Names : nullptr, 3, builtin ? &kT0Idx : nullptr,
+                  kT0Groups, 2, builtin ? &kT0Rows : nullptr);
+    days[1] = day("DAY_T1", builtin ? &kT1Names : nullptr, 2, builtin ? &kT1Idx : nullptr,
+                  nullptr, 0, nullptr);
+    days[2] = day("DAY_T2", builtin ? &kT2Names : nullptr, 1, builtin ? &kT2Idx : nullptr,
+                  kT2Groups, 1, builtin ? &kT2Rows : nullptr);
+  }
+  ScnCatalogue get() const { return {days, 3}; }
+  ScnDay days[3];
+};
+
+const char kJapanese[] =
+    "[General]\r\nencoding = \"UTF-8\"\r\nsave_msg = \"x\"\r\n\r\n"
+    "[DAY_T0]\r\n; Normal texts\r\n; Actor: NONE\r\n"
+    "VT01X001 = \"こんにちは\"\r\nVT01X002 = VT01X001\r\nVT01X003 = \"さようなら\"\r\n\r\n"
+    "\r\n; Options\r\nPLACE OPTION1 = \"街\"\r\nPLACE OPTION2 = \"学校\"\r\n"
+    "\r\n; Options with more than 3 choices. Each choice separated by \"/\"\r\n"
+    "ROUTE = \"あ/い/う/え\"\r\n\r\n"
+    "[DAY_T1]\r\nVT02X001 = \"はい\"\r\nVT02X002 = \"いいえ\"\r\n\r\n"
+    "[DAY_T2]\r\nVT03X001 = \"ね\"\r\nPICK OPTION1 = \"一\"\r\nPICK OPTION2 = \"二\"\r\n"
+    "PICK OPTION3 = \"三\"\r\n";
+
+// Replaces the first occurrence of from (which must occur) with to.
+std::string replaced(std::string s, const std::string& from, const std::string& to) {
+  size_t at = s.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) s.replace(at, from.size(), to);
+  return s;
+}
+
+std::string all_translated() {
+  std::string s = kJapanese;
+  s = replaced(s, "こんにちは", "Hello");
+  s = replaced(s, "さようなら", "Bye");
+  s = replaced(s, "\"街\"", "\"Town\"");
+  s = replaced(s, "学校", "School");
+  s = replaced(s, "あ/い/う/え", "a/i/u/e");
+  s = replaced(s, "はい", "Yes");
+  s = replaced(s, "いいえ", "No");
+  s = replaced(s, "\"ね\"", "\"Ne\"");
+  s = replaced(s, "\"一\"", "\"One\"");
+  s = replaced(s, "\"二\"", "\"Two\"");
+  s = replaced(s, "\"三\"", "\"Three\"");
+  return s;
+}
+
+struct ReportRun {
+  bool ok;
+  std::string out;
+  std::string err;
+};
+
+class ReportsTest : public testing::Test {
+ protected:
+  void SetUp() override { dir_ = testsupport::make_scratch_dir("reports"); }
+
+  std::string file(const std::string& name, const std::string& text) {
+    std::string path = dir_ + "/" + name;
+    testsupport::write_file(path, text);
+    return path;
+  }
+
+  ReportRun completion(const std::string& translation, const std::string& japanese, bool builtin) {
+    TestCatalogue catalogue(builtin);
+    std::string t = file("t.ini", translation);
+    std::string j = file("j.ini", japanese);
+    CaptureStdout();
+    CaptureStderr();
+    bool ok = check_percentage(t.c_str(), j.c_str(), catalogue.get());
+    std::string out = GetCapturedStdout();
+    return {ok, out, GetCapturedStderr()};
+  }
+
+  ReportRun line_check(const std::string& text, bool builtin = true) {
+    TestCatalogue catalogue(builtin);
+    std::string path = file("c.ini", text);
+    CaptureStdout();
+    CaptureStderr();
+    bool ok = check_ini(path.c_str(), catalogue.get());
+    std::string out = GetCapturedStdout();
+    return {ok, out, GetCapturedStderr()};
+  }
+
+  std::string dir_;
+};
+
+std::string percentages(const char* t0, const char* t1, const char* t2, const char* total) {
+  return std::string("Estimated percentage of DAY_T0 translation is ") + t0 +
+         "%\nEstimated percentage of DAY_T1 translation is " + t1 +
+         "%\nEstimated percentage of DAY_T2 translation is " + t2 +
+         "%\n\nEstimated total percentage of translation is " + total + "%\n";
+}
+
+TEST_F(ReportsTest, CompletionOfTheJapaneseFileAgainstItselfIsZero) {
+  for (bool builtin : {true, false}) {
+    ReportRun r = completion(kJapanese, kJapanese, builtin);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.out, percentages("0.000000", "0.000000", "0.000000", "0.000000")) << builtin;
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(ReportsTest, CompletionOfAFullTranslationIsHundred) {
+  for (bool builtin : {true, false}) {
+    ReportRun r = completion(all_translated(), kJapanese, builtin);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.out, percentages("100.000000", "100.000000", "100.000000", "100.000000"));
+  }
+}
+
+TEST_F(ReportsTest, CompletionSkipsExceptionsAndLinks) {
+  // "街" kept: not counted, so DAY_T0 is still complete; a link in the
+  // translation (VT01X003 pointing at VT01X001) counts neither way.
+  std::string t = replaced(all_translated(), "\"Town\"", "\"街\"");
+  t = replaced(t, "VT01X003 = \"Bye\"", "VT01X003 = VT01X001");
+  ReportRun r = completion(t, kJapanese, true);
+  EXPECT_EQ(r.out, percentages("100.000000", "100.000000", "100.000000", "100.000000"));
+  // Once translated it counts like any option: one of DAY_T0's five counted
+  // entries left Japanese.
+  t = replaced(all_translated(), "School", "学校");
+  r = completion(t, kJapanese, true);
+  EXPECT_EQ(r.out, percentages("80.000000", "100.000000", "100.000000", "90.909091"));
+}
+
+TEST_F(ReportsTest, CompletionStopsAtAMissingKeyWithoutTotal) {
+  std::string t = replaced(all_translated(), "PICK OPTION2 = \"Two\"\r\n", "");
+  for (bool builtin : {true, false}) {
+    ReportRun r = completion(t, kJapanese, builtin);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out,
+              "Estimated percentage of DAY_T0 translation is 100.000000%\n"
+              "Estimated percentage of DAY_T1 translation is 100.000000%\n");
+    EXPECT_EQ(r.err, "Error reading ini str value PICK OPTION2\n");
+  }
+}
+
+TEST_F(ReportsTest, CompletionChecksNamesTakenFromTheJapaneseFile) {
+  // Without built-in names DAY_T1 must still have its two VA keys.
+  std::string j = replaced(kJapanese, "VT02X002 = \"いいえ\"\r\n", "");
+  ReportRun r = completion(j, j, false);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.out, "Estimated percentage of DAY_T0 translation is 0.000000%\n");
+  EXPECT_EQ(r.err,
+            "Error: cannot build the tables of DAY_T1: the VA keys of the INI file: it has 1 VA "
+            "names, the catalogue expects 2\n");
+  // With built-in names the same file lacks a key.
+  r = completion(j, j, true);
+  EXPECT_EQ(r.err, "Error reading ini str value VT02X002\n");
+}
+
+TEST_F(ReportsTest, CompletionExceptionsAreWholeTexts) {
+  EXPECT_TRUE(ignore_for_completion("街"));
+  EXPECT_TRUE(ignore_for_completion("剣道部　道場"));
+  EXPECT_TRUE(ignore_for_completion("勝ち/敵取得/敵がもういない/敵まだいる/負け"));
+  EXPECT_FALSE(ignore_for_completion("街 "));
+  EXPECT_FALSE(ignore_for_completion("剣道部 道場"));
+  EXPECT_FALSE(ignore_for_completion(""));
+}
+
+std::string check_file(const std::string& value, const std::string& encoding_line =
+                                                      "encoding = \"UTF-8\"\r\n") {
+  std::string s = "[General]\r\n" + encoding_line + "\r\n[DAY_T0]\r\nVT01X001 = \"" + value +
+                  "\"\r\nVT01X002 = VT01X001\r\nVT01X003 = \"ok\"\r\n"
+                  "[DAY_T1]\r\nVT02X001 = \"ok\"\r\nVT02X002 = \"ok\"\r\n"
+                  "[DAY_T2]\r\nVT03X001 = \"ok\"\r\n";
+  return s;
+}
+
+TEST_F(ReportsTest, LineCheckReportsLinesLongerThan34Bytes) {
+  std::string a33(33, 'a');
+  struct Case {
+    std::string value;
+    std::string out;
+  } cases[] = {
+      {std::string(34, 'a'), ""},
+      {std::string(35, 'a'), "DAY_T0:VT01X001: line 1 has 35 characters.\n"},
+      {a33 + " b", "DAY_T0:VT01X001: line 1 has 35 characters, but character at pos 34 is white "
+                   "space, so it may be ok.\n"},
+      {std::string(34, 'a') + " ", "DAY_T0:VT01X001: line 1 has 35 characters.\n"},
+      // 18 full-width characters are 36 bytes of Shift-JIS.
+      {std::string(18 * 3, '\0'), "DAY_T0:VT01X001: line 1 has 36 characters.\n"},
+      {"\\n" + std::string(40, 'x'), "DAY_T0:VT01X001: line 2 has 40 characters.\n"},
+      {"ab\\n\\n" + std::string(36, 'x') + "\\n" + std::string(35, 'y'),
+       "DAY_T0:VT01X001: line 3 has 36 characters.\nDAY_T0:VT01X001: line 4 has 35 "
+       "characters.\n"},
+  };
+  for (Case& c : cases) {
+    if (!c.value.empty() && c.value[0] == '\0') {
+      c.value.clear();
+      for (int i = 0; i < 18; i++) c.value += "あ";
+    }
+    ReportRun r = line_check(check_file(c.value));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.out, c.out) << c.value;
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(ReportsTest, LineCheckDefaultsToUtf8AndReportsConversionFailures) {
+  ReportRun r = line_check(check_file(std::string(36, 'z'), ""), false);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.err, "Warning: encoding not found in ini, defaulting to UTF-8.\n");
+  EXPECT_EQ(r.out, "DAY_T0:VT01X001: line 1 has 36 characters.\n");
+
+  r = line_check(check_file("\xE2\x82\xAC euro"));  // no Shift-JIS form
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "Error converting to sjis: \xE2\x82\xAC euro\n");
+}
+
+TEST_F(ReportsTest, UnreadableFilesEndTheReports) {
+  TestCatalogue catalogue(true);
+  std::string missing = dir_ + "/missing.ini";
+  CaptureStdout();
+  CaptureStderr();
+  EXPECT_FALSE(check_ini(missing.c_str(), catalogue.get()));
+  EXPECT_FALSE(check_percentage(missing.c_str(), missing.c_str(), catalogue.get()));
+  EXPECT_EQ(GetCapturedStdout(), "");
+  EXPECT_NE(GetCapturedStderr(), "");
+}
+
+}  // namespace
