@@ -1,0 +1,180 @@
+// Shared by the dump and translate tests: a synthetic game disc built once,
+// the INI file a dump of it must give (derived from the game's own model, not
+// from the tool), and helpers to run an operation with its output captured.
+#ifndef TALVO_TESTS_TRANSLATION_TRANSLATION_FIXTURE_H
+#define TALVO_TESTS_TRANSLATION_TRANSLATION_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/synthetic_game.h"
+#include "tests/support/test_files.h"
+#include "translation/actors.h"
+
+namespace translation_test {
+
+using testsupport::Bytes;
+using testsupport::SyntheticGame;
+
+struct Captured {
+  std::string out;
+  std::string err;
+};
+
+
+inline const SyntheticGame& game() {
+  static SyntheticGame* g = new SyntheticGame();
+  return *g;
+}
+
+inline const std::string& game_iso() {
+  static std::string iso = game().build_iso(testsupport::make_scratch_dir("synthetic_disc"));
+  return iso;
+}
+
+inline std::string iso_with(const std::string& dir, const testsupport::FileMap& changes) {
+  testsupport::FileMap files = game().files();
+  for (const auto& c : changes) files[c.first] = c.second;
+  return testsupport::build_iso(dir, files, true);
+}
+
+inline std::string ini_quoted(const std::string& text) {
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '\n') q += "\\n";
+    else if (c == '"') q += "\\\"";
+    else q += c;
+  }
+  return q + "\"";
+}
+
+inline Captured capture(const std::function<void()>& f) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  f();
+  fflush(stdout);
+  fflush(stderr);
+  Captured c;
+  c.out = testing::internal::GetCapturedStdout();
+  c.err = testing::internal::GetCapturedStderr();
+  return c;
+}
+
+namespace detail {
+
+// One VA record of a day file: catalogue lines and their copies alike.
+struct Record {
+  int index;
+  std::string name;
+  std::string sjis;
+  int storage;  // records with equal storage share one stored text
+};
+
+inline std::vector<Record> records_of(const testsupport::SyntheticDay& day) {
+  std::map<int, Record> by_index;
+  for (size_t i = 0; i < day.vas.size(); i++) {
+    const auto& va = day.vas[i];
+    int storage = va.shares_text_of >= 0 ? va.shares_text_of : static_cast<int>(i);
+    by_index[va.index] = {va.index, va.name, va.sjis, storage};
+  }
+  int next_storage = 100000;
+  for (const auto& c : day.copies) {
+    by_index[c.index] = {c.index, day.vas[c.of].name, day.vas[c.of].sjis, next_storage++};
+  }
+  std::vector<Record> records;
+  for (const auto& r : by_index) records.push_back(r.second);
+  return records;
+}
+
+}  // namespace detail
+
+inline std::string expected_dump(const SyntheticGame& g, bool rr) {
+  std::vector<std::string> lines = {"[General]", "encoding = \"UTF-8\"",
+                                    "save_msg = \"セーブしますか？\"", ""};
+  const auto& days = g.days();
+  for (size_t d = 0; d < days.size(); d++) {
+    const auto& day = days[d];
+    std::vector<std::string> body;
+    bool has_links = false;
+    if (!day.vas.empty()) body.push_back("; Normal texts");
+    std::vector<detail::Record> records = detail::records_of(day);
+    std::string previous_actor;
+    for (size_t j = 0; j < day.vas.size(); j++) {
+      const auto& va = day.vas[j];
+      std::string actor = get_actor_name(va.actor);
+      if (j && va.name.compare(0, 5, day.vas[j - 1].name, 0, 5) != 0) {
+        body.insert(body.end(), {"", "", "; Actor: " + actor});
+      } else if (j == 0 || actor != previous_actor) {
+        body.push_back("; Actor: " + actor);
+      }
+      previous_actor = actor;
+      int own_storage = va.shares_text_of >= 0 ? va.shares_text_of : static_cast<int>(j);
+      std::string link;
+      for (const detail::Record& r : records) {
+        if (r.index >= va.index) break;
+        bool hit = rr ? (r.name != va.name && r.sjis == va.sjis) : r.storage == own_storage;
+        if (hit) {
+          link = r.name;
+          break;
+        }
+      }
+      if (!link.empty()) {
+        has_links = true;
+        body.push_back(va.name + " = " + link);
+      } else {
+        body.push_back(va.name + " = " + ini_quoted(va.text));
+      }
+    }
+    bool first = true;
+    for (size_t k = 0; k < day.groups.size(); k++) {
+      const auto& group = day.groups[k];
+      if (group.texts.size() > 3) continue;
+      if (first) body.insert(body.end(), {"", "", "; Options"});
+      first = false;
+      for (size_t i = 0; i < group.texts.size(); i++) {
+        body.push_back(group.name + " OPTION" + std::to_string(i + 1) + " = " +
+                       ini_quoted(group.texts[i]));
+      }
+      if (k + 1 != day.groups.size()) body.push_back("");
+    }
+    first = true;
+    for (const auto& group : day.groups) {
+      if (group.texts.size() <= 3) continue;
+      if (first) {
+        body.insert(body.end(),
+                    {"", "; Options with more than 3 choices. Each choice separated by \"/\""});
+      }
+      first = false;
+      std::string joined;
+      for (size_t i = 0; i < group.texts.size(); i++) joined += (i ? "/" : "") + group.texts[i];
+      body.push_back(group.name + " = " + ini_quoted(joined));
+    }
+    if (d + 1 != days.size()) body.push_back("");
+
+    lines.push_back("[" + day.name + "]");
+    if (has_links) {
+      if (day.has_duplicates) lines.push_back("fix_duplicate_names = true");
+      lines.push_back("user_linking = true");
+      if (day.name == "DAY_C0") lines.push_back("rewrite_all_va = true");
+      lines.push_back("");
+    } else if (day.has_duplicates) {
+      lines.push_back(
+          "; If you modify any text on this section, please uncomment the following line.");
+      lines.push_back(";fix_duplicate_names = true");
+      lines.push_back("");
+    }
+    lines.insert(lines.end(), body.begin(), body.end());
+  }
+  std::string text;
+  for (const std::string& l : lines) text += l + "\r\n";
+  return text;
+}
+
+}  // namespace translation_test
+
+#endif
