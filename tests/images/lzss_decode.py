@@ -1,14 +1,10 @@
-"""Reference decoder for LZSS files, kept apart from the C++ codec on purpose.
+"""Reference LZSS decoder, sharing no code with the C++ codec.
 
-Usage: lzss_decode.py DIR
-Decodes every DIR/*.lzs (4-byte little-endian length, then the stream) into
-DIR/*.out, cut at the header's length, and prints one line per file:
-"<name> <bytes the whole stream decodes to> <header length>".
-
-It keeps no ring buffer: window position p holds the newest output byte whose
-index i satisfies (4078 + i) % 4096 == p, or zero when no byte was written
-there yet. A wrong window index, nibble order or overlap rule in the C++ codec
-therefore shows up as a difference here.
+Usage: lzss_decode.py DIR. Decodes each DIR/NAME.lzs (4-byte little-endian
+length, then the stream) into DIR/NAME.out, cut at that length, and prints
+"NAME <bytes the whole stream decodes to> <header length>".
+It keeps no ring buffer: window position p holds the newest output byte i with
+(4078 + i) % 4096 == p, or zero when there is none yet.
 """
 import os
 import struct
