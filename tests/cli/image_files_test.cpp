@@ -34,7 +34,7 @@ void expect_image_holds(const std::string& iso, const FileMap& files, bool jolie
   IsoContents c = read_iso_contents(iso);
   ASSERT_TRUE(c.ok) << c.error;
   ASSERT_EQ(c.has_joliet, joliet);
-  uint32_t sectors = static_cast<uint32_t>(read_file_bytes(iso).size() / 2048);
+  uint32_t sectors = static_cast<uint32_t>(host_file_size(iso) / 2048);
   EXPECT_EQ(c.pvd_space, sectors);
   if (joliet) {
     EXPECT_EQ(c.svd_space, sectors);
@@ -188,12 +188,12 @@ TEST_P(ImageFilesTest, ReplaceFileLeavesTheImageFileEqualToTheLocalFile) {
     SCOPED_TRACE(c.what);
     Bytes data = random_bytes(c.size, ++seed);
     write_file(local, data);
-    size_t before = read_file_bytes(iso).size();
+    size_t before = host_file_size(iso);
     Captured r = capture([&] { return replace_file(iso.c_str(), kTarget, local.c_str()); });
     ASSERT_TRUE(r.result) << r.err;
     EXPECT_EQ(r.out, std::string("File \"") + kTarget + "\" replaced.\n");
     EXPECT_EQ(r.err, "");
-    size_t after = read_file_bytes(iso).size();
+    size_t after = host_file_size(iso);
     if (c.relocates) {
       EXPECT_EQ(after, before + (c.size + 2047) / 2048 * 2048);
     } else {
@@ -205,7 +205,7 @@ TEST_P(ImageFilesTest, ReplaceFileLeavesTheImageFileEqualToTheLocalFile) {
 }
 
 TEST_P(ImageFilesTest, ReplaceFileRefusalsLeaveTheImageAlone) {
-  Bytes original = read_file_bytes(iso);
+  Bytes original = read_whole_file(iso);
   std::string local = dir + "/local.bin";
   write_file(local, random_bytes(9000, 5));
   Captured c = capture([&] { return replace_file(iso.c_str(), "/DATA/NONE.BIN", local.c_str()); });
@@ -217,7 +217,7 @@ TEST_P(ImageFilesTest, ReplaceFileRefusalsLeaveTheImageAlone) {
   c = capture([&] { return replace_file(iso.c_str(), kTarget, missing.c_str()); });
   EXPECT_FALSE(c.result);
   EXPECT_EQ(c.err, "Cannot open local file \"" + missing + "\"\n");
-  EXPECT_TRUE(read_file_bytes(iso) == original);
+  EXPECT_TRUE(read_whole_file(iso) == original);
 
   std::string not_iso = dir + "/not.iso";
   write_file(not_iso, random_bytes(50000, 6));
@@ -254,12 +254,12 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   EXPECT_TRUE(c.result);
   EXPECT_EQ(c.out, "Copying file... done.\n");
   EXPECT_TRUE(file_exists(dir + "/empty_copy"));
-  EXPECT_TRUE(read_file_bytes(dir + "/empty_copy").empty());
+  EXPECT_TRUE(read_whole_file(dir + "/empty_copy").empty());
 
   write_file(dir + "/old_copy", random_bytes(50 * 1024 * 1024, 8));  // truncated by the copy
   c = capture([&] { return copy_file(big.c_str(), (dir + "/old_copy").c_str()); });
   EXPECT_TRUE(c.result);
-  EXPECT_TRUE(read_file_bytes(dir + "/old_copy") == big_data);
+  EXPECT_TRUE(read_whole_file(dir + "/old_copy") == big_data);
   data = read_file(big.c_str(), &size);
   ASSERT_NE(data, nullptr);
   EXPECT_TRUE(Bytes(data, data + size) == big_data);
@@ -291,7 +291,7 @@ TEST(Cli, CopyFileAndOutputsRefuseTheSameHostFile) {
     EXPECT_FALSE(c.result);
     EXPECT_EQ(c.err, "Error: output file is the disc image itself: " + same + "\n");
   }
-  EXPECT_TRUE(read_file_bytes(source) == data);
+  EXPECT_TRUE(read_whole_file(source) == data);
   EXPECT_TRUE(output_is_not_image(other.c_str(), source.c_str()));
   EXPECT_TRUE(output_is_not_image((dir + "/new.bmp").c_str(), source.c_str()));
 }

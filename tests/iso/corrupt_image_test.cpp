@@ -33,7 +33,7 @@ const SmallImage& small_image() {
     files["/A/B/C/THREE.TXT"] = random_bytes(5000, 3);
     files["/ROOT.BIN"] = random_bytes(10, 4);
     std::string iso = build_iso(s.dir, files, true);
-    s.bytes = read_file_bytes(iso);
+    s.bytes = read_whole_file(iso);
     IsoContents c = read_iso_contents(iso);
     s.metadata_end = UINT32_MAX;
     for (const auto& f : c.iso_tree) s.metadata_end = std::min(s.metadata_end, f.second.extent);

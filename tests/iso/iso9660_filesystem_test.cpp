@@ -76,7 +76,7 @@ void expect_image_holds(const std::string& iso, const FileMap& files, bool jolie
   IsoContents c = read_iso_contents(iso);
   ASSERT_TRUE(c.ok) << c.error;
   ASSERT_EQ(c.has_joliet, joliet);
-  uint32_t image_sectors = static_cast<uint32_t>(read_file_bytes(iso).size() / 2048);
+  uint32_t image_sectors = static_cast<uint32_t>(host_file_size(iso) / 2048);
   EXPECT_EQ(c.pvd_space, image_sectors);
   if (joliet) {
     EXPECT_EQ(c.svd_space, image_sectors);
@@ -307,7 +307,7 @@ TEST_P(ImageTest, DescriptorTableHolds512AndReusesTheLowestFreeNumber) {
 
 TEST_P(ImageTest, WritesInPlaceGrowInTheLastSectorAndRelocate) {
   uint32_t small_extent = extent_of(iso, kSmall);
-  uint32_t old_sectors = static_cast<uint32_t>(read_file_bytes(iso).size() / 2048);
+  uint32_t old_sectors = static_cast<uint32_t>(host_file_size(iso) / 2048);
   Bytes patch = random_bytes(2600, 9);
   {
     Mount m(iso);
@@ -329,7 +329,7 @@ TEST_P(ImageTest, WritesInPlaceGrowInTheLastSectorAndRelocate) {
   }
   expect_image_holds(iso, files, joliet);
   EXPECT_EQ(extent_of(iso, kSmall), small_extent);
-  Bytes before_relocation = read_file_bytes(iso);
+  Bytes before_relocation = read_whole_file(iso);
   {
     Mount m(iso);
     ASSERT_TRUE(m.opened);
@@ -341,7 +341,7 @@ TEST_P(ImageTest, WritesInPlaceGrowInTheLastSectorAndRelocate) {
     EXPECT_EQ(m.fs->Read(fd, patch.data(), 1), -1);
     ASSERT_EQ(m.unmount(), 0);
   }
-  Bytes after = read_file_bytes(iso);
+  Bytes after = read_whole_file(iso);
   EXPECT_EQ(after.size(), before_relocation.size() + 5 * 2048);  // ceil(8600 / 2048)
   EXPECT_EQ(extent_of(iso, kSmall), old_sectors);
   // The old sectors stay where they were, unreferenced.
@@ -386,7 +386,7 @@ TEST_P(ImageTest, TruncationShortensGrowsAndRefusesWhatItMust) {
     ASSERT_TRUE(m.opened);
     ASSERT_EQ(m.fs->Truncate(kSmall, 10), 0);
     files[kSmall].resize(10);
-    Bytes image = read_file_bytes(iso);
+    Bytes image = read_whole_file(iso);
     m.disc->written.clear();
     EXPECT_EQ(m.fs->Truncate(kSmall, 10), 0);  // same length: nothing written
     EXPECT_TRUE(m.disc->written.empty());

@@ -1,5 +1,7 @@
 #include "tests/support/iso_image.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <sstream>
 
@@ -17,6 +19,21 @@ Bytes random_bytes(size_t size, uint32_t seed) {
     out[i] = static_cast<unsigned char>(x >> 24);
   }
   return out;
+}
+
+Bytes read_whole_file(const std::string& path) {
+  Bytes data(host_file_size(path));
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return Bytes();
+  size_t n = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
+  std::fclose(f);
+  data.resize(n);
+  return data;
+}
+
+uint64_t host_file_size(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 std::string build_iso(const std::string& dir, const FileMap& files, bool joliet) {
@@ -92,7 +109,7 @@ IsoContents read_iso_contents(const std::string& iso) {
       IsoFileInfo info;
       words >> tree >> info.extent >> info.length >> data_path;
       std::getline(words >> std::ws, path);
-      info.data = read_file_bytes(data_path);
+      info.data = read_whole_file(data_path);
       (tree == "iso" ? result.iso_tree : result.joliet_tree)[path] = info;
     }
   }

@@ -19,6 +19,11 @@ using FileMap = std::map<std::string, Bytes>;
 // Deterministic pseudo-random bytes.
 Bytes random_bytes(size_t size, uint32_t seed);
 
+// A host file read in one block (fast on images of tens of MB, also in the
+// sanitizer build); empty when it cannot be read. Its size, or 0.
+Bytes read_whole_file(const std::string& path);
+uint64_t host_file_size(const std::string& path);
+
 // Writes files under dir + "/src" and makes dir + "/image.iso" from them.
 // Returns the image path, or "" when genisoimage failed.
 std::string build_iso(const std::string& dir, const FileMap& files, bool joliet);
