@@ -21,8 +21,10 @@ const unsigned char kSignature[4] = {'s', 'c', 'n', 0};
 const char kStockPrompt[] = "\x83\x5A\x81\x5B\x83\x75\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81\x48";
 constexpr size_t kStockPromptLength = 16;
 constexpr size_t kMaxSaveMessage = 16;
-// Signature and length field: a smaller image has no header to keep.
+// Signature and length field: a smaller image has no header to keep, and
+// nothing but the container itself may write into these bytes.
 constexpr uint32_t kMinSize = 6;
+constexpr uint32_t kHeaderSize = 6;
 constexpr uint8_t kSaveCommand = 0x13;
 constexpr uint32_t kSavePromptField = 70;
 constexpr int kRecordSize = 15;
@@ -177,6 +179,10 @@ bool TalvoScnFile::Increase(unsigned int n, uint16_t* pos) {
 
 bool TalvoScnFile::AddDeadArea(uint16_t offset, uint16_t length) {
   if (!dead_areas || !data || offset == 0) return false;
+  if (offset < kHeaderSize) {
+    std::fprintf(stderr, "Error: dead area %u+%u lies in the scn header.\n", offset, length);
+    return false;
+  }
   if (static_cast<uint32_t>(offset) + length > size) {
     std::fprintf(stderr, "Error: dead area %u+%u lies outside the scn file.\n", offset, length);
     return false;
@@ -239,7 +245,7 @@ bool TalvoScnFile::LocateSavePrompt(uint32_t* text_at, size_t* len) const {
     return false;
   }
   uint16_t at = read_le16(data.get() + kSavePromptField);
-  if (at >= size) {
+  if (at < kHeaderSize || at >= size) {
     std::fprintf(stderr, "Error: save prompt offset %u lies outside the scn file.\n", at);
     return false;
   }
@@ -320,8 +326,12 @@ bool TalvoScnFile::StringEqualsAt(uint32_t offset, const char* s) const {
 }
 
 bool TalvoScnFile::CheckPointerPosition(uint32_t pos) const {
-  if (data && pos + 2 <= size) return true;
-  std::fprintf(stderr, "Error: pointer position %u lies outside the scn file.\n", pos);
+  if (data && pos >= kHeaderSize && pos + 2 <= size) return true;
+  if (pos < kHeaderSize) {
+    std::fprintf(stderr, "Error: pointer position %u lies in the scn header.\n", pos);
+  } else {
+    std::fprintf(stderr, "Error: pointer position %u lies outside the scn file.\n", pos);
+  }
   return false;
 }
 
@@ -765,7 +775,7 @@ void TalvoScnFile::ApplyDuplicateNameUglyHack(const char* va_name, VAType* va, b
       n += rule->renumber;
       uint32_t p = static_cast<uint32_t>(copy_position(*rule, n) & 0xFFFF);
       if (p != 0) {
-        if (p < 5 || p + 2 > size) {
+        if (p < kHeaderSize + 5 || p + 2 > size) {
           std::fprintf(stderr, "Error: duplicate of %s at %u lies outside the scn file.\n", current,
                        p);
           return;
@@ -949,7 +959,8 @@ bool TalvoScnFile::SetVAText(VAType* va, const char* text, bool kill_areas, bool
   // The current text counts only when it is a string inside the image; after
   // a truncation it may lie beyond the end.
   size_t current_len = 0;
-  const bool have_current = in_place && StringLengthAt(va->text_offset, &current_len);
+  const bool have_current = in_place && va->text_offset >= kHeaderSize &&
+                            StringLengthAt(va->text_offset, &current_len);
   if (have_current && len <= current_len) {
     std::memcpy(data.get() + va->text_offset, text, len + 1);
     return true;
@@ -1000,7 +1011,8 @@ bool TalvoScnFile::SetEVText(EVType* ev, const char* text1, const char* text2, c
   }
   for (int i = 0; i < count; ++i) {
     size_t current_len = 0;
-    const bool have_current = !kill_areas && StringLengthAt(*offsets[i], &current_len);
+    const bool have_current =
+        !kill_areas && *offsets[i] >= kHeaderSize && StringLengthAt(*offsets[i], &current_len);
     if (have_current && lengths[i] <= current_len) {
       std::memcpy(data.get() + *offsets[i], texts[i], lengths[i] + 1);
       continue;

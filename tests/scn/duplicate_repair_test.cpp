@@ -54,10 +54,11 @@ struct DupDay {
     return m;
   }
   // Loads and locates the entry with the duplicate repair; returns stderr.
-  std::string Locate(const std::string& entry, bool kill_areas) {
+  // `entry` must outlive the object: the record keeps it as its name.
+  std::string Locate(const char* entry, bool kill_areas) {
     EXPECT_TRUE(load(f, b));
     EXPECT_TRUE(f.SetVASearch(b.VAArea(), 15));
-    return stderr_of([&] { EXPECT_TRUE(f.FindVAByIndex(0, entry.c_str(), &va, kill_areas, true)); });
+    return stderr_of([&] { EXPECT_TRUE(f.FindVAByIndex(0, entry, &va, kill_areas, true)); });
   }
   bool PointsAtEntry(uint16_t p) { return u16_at(f, p - 5) == va.text_offset && u16_at(f, p) == va.name_offset; }
 };
@@ -285,7 +286,9 @@ TEST(TalvoScnFile, EveryOptionGroupCopyIsRepaired) {
       EXPECT_EQ(u16_at(f, r.positions[0]), r.offsets[0]) << where;  // the name pointer stays
       EXPECT_EQ(u16_at(f, r.positions[1]), ev.text1_offset) << where;
       EXPECT_EQ(u16_at(f, r.positions[2]), ev.text2_offset) << where;
-      if (three) EXPECT_EQ(u16_at(f, r.positions[3]), ev.text3_offset) << where;
+      if (three) {
+        EXPECT_EQ(u16_at(f, r.positions[3]), ev.text3_offset) << where;
+      }
       uint16_t copy_len = static_cast<uint16_t>((three ? r.offsets[3] + 5 : r.offsets[2] + 5) - r.offsets[1]);
       EXPECT_TRUE(has_dead_area(f, r.offsets[1], copy_len)) << where;
 

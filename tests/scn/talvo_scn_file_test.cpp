@@ -235,3 +235,29 @@ TEST(TalvoScnFile, SavePromptOutsideTheImageIsRefused) {
     EXPECT_EQ(image_of(f), before);
   }
 }
+
+TEST(TalvoScnFile, HeaderBytesAreNeverTakenForText) {
+  // A length of 0x113 puts the save command byte at 4; a text pointer of 0
+  // reads the signature as a string. Neither may be written over.
+  ScnBuilder b(275);
+  b.SetU16(70, 4);
+  b.SetVAArea(200);
+  b.SetVARecord(0, 0, 100);
+  b.PutString(100, "VA01X001");
+  TalvoScnFile f("DAY_A0");
+  ASSERT_TRUE(load(f, b));
+  EXPECT_FALSE(stderr_of([&] { EXPECT_EQ(f.GetSaveMessage(false), nullptr); }).empty());
+  EXPECT_FALSE(stderr_of([&] { EXPECT_FALSE(f.AddDeadArea(3, 2)); }).empty());
+  ASSERT_TRUE(f.SetVASearch(200, 15));
+  talvo::VAType va{};
+  ASSERT_TRUE(f.FindVAByIndex(0, "VA01X001", &va, false, false));
+  ASSERT_TRUE(f.SetVAText(&va, "ab", false, false, false, false, false));
+  EXPECT_EQ(va.text_offset, 275);
+  Bytes image = image_of(f);
+  EXPECT_EQ(Bytes(image.begin(), image.begin() + 4), (Bytes{'s', 'c', 'n', 0}));
+  EXPECT_EQ(u16_at(f, 4), 278);
+  EXPECT_EQ(dead_area_count(f), 0);
+  va.p_offset = 2;
+  EXPECT_EQ(stderr_of([&] { EXPECT_FALSE(f.SetVAText(&va, "cd", false, false, false, false, false)); }),
+            "Error: pointer position 2 lies in the scn header.\n");
+}
