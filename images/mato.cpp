@@ -1,6 +1,5 @@
 #include "images/mato.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -117,7 +116,7 @@ bool walk(const unsigned char* data, unsigned int size, const Header& h, bool sc
     std::fprintf(stderr,
                  "Error: the \"mato\" entry table (%u entries) goes beyond end of file; only %u fit.\n",
                  h.count, static_cast<unsigned int>(room));
-    *failures += static_cast<int>(std::min<uint64_t>(count - room, 0x7FFFFFFF));
+    ++*failures;
     count = room;
   }
   for (uint64_t i = 0; i < count; i++) {

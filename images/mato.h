@@ -23,8 +23,8 @@ bool extract_mato(unsigned char* data, unsigned int size, const char* prefix, bo
 // Inserts the BMP files "<prefix>_%08X.bmp" into the images of the container
 // in place. Returns the number of images inserted, or -1 when the container
 // is refused. *failures (when not null) receives the number of images that
-// could not be inserted; a missing BMP file counts only when
-// ignore_missing_files is false.
+// could not be inserted (a table cut short by the container's end counts
+// once); a missing BMP file counts only when ignore_missing_files is false.
 int insert_mato(unsigned char* data, unsigned int size, const char* prefix, bool fix_transparent,
                 bool ignore_missing_files, bool fix_palette, bool scan, int* failures = nullptr);
 
