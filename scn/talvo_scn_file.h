@@ -69,6 +69,7 @@ class TalvoScnFile {
   // Drops any image held, then validates and copies `length` bytes of `buf`
   // (signature "scn\0", header length at 4 equal to `length`, 6 to 65535
   // bytes). The caller keeps its buffer. On false the object holds no image.
+  // Windows, dead areas and cached texts of an earlier image are dropped.
   bool SetData(const unsigned char* buf, unsigned int length);
 
   // The image, or null when none is loaded. With `copy` false the internal
@@ -86,7 +87,7 @@ class TalvoScnFile {
   bool Increase(unsigned int n, uint16_t* pos);
 
   // Records [offset, offset + length) as reusable text space. False for
-  // offset 0, an area outside the image, or a full table.
+  // offset 0, an area in the header or outside the image, or a full table.
   bool AddDeadArea(uint16_t offset, uint16_t length);
 
   // Hands out `length` bytes of dead space: an area of exactly that length,
@@ -144,6 +145,8 @@ class TalvoScnFile {
   // ---- Texts ----
 
   // Texts in place, or with `copy` malloc'd copies released with free().
+  // GetEVText sets all outputs to null first and leaves them null (freeing
+  // any copies) when one of the texts is not a string inside the image.
   char* GetVAText(const VAType* va, bool copy);
   bool GetEVText(const EVType* ev, char** text1, char** text2, char** text3, bool copy);
   // The `count` texts joined by `separator`; malloc'd, released with free().
