@@ -49,9 +49,34 @@ const DayLayout kDays[17] = {
     {"DAY_D7", 89, 2997, 1350, 812, 1000, false, "EVD91:3,EVD92:3"},
 };
 
-// Groups whose names the scn model repairs through fixed copy offsets of the
-// game's files; the synthetic files have no such copies, so they get other names.
-bool has_fixed_ev_copy(const std::string& day, const std::string& group) {
+// Groups that the scn model finds or repairs through fixed offsets of the
+// game's files (the "Hack" groups, and the groups with option copies); the
+// synthetic files do not hold them there, so they get other names.
+// Two groups are laid out exactly where the game has them, so that the
+// scn model's fixed entry (DAY_B1 Hack1) and fixed pointer position
+// (DAY_D1 FC05a) hold for them.
+struct FixedGroup {
+  const char* day;
+  const char* group;
+  uint16_t row[4];
+  uint16_t name_offset;  // 0: wherever the strings go
+  int text1_bytes;       // Shift-JIS length of the first answer, 0: any
+};
+const FixedGroup kFixedGroups[] = {
+    {"DAY_B1", "Hack1", {1916, 1959, 1956, 0}, 12787, 18},
+    {"DAY_D1", "FC05a", {1603, 6628, 6625, 6622}, 0, 0},
+};
+
+const FixedGroup* fixed_group(const std::string& day, const std::string& group) {
+  for (const FixedGroup& f : kFixedGroups) {
+    if (day == f.day && group == f.group) return &f;
+  }
+  return nullptr;
+}
+
+bool has_fixed_ev_offsets(const std::string& day, const std::string& group) {
+  if (fixed_group(day, group)) return false;
+  if (group.compare(0, 4, "Hack") == 0) return true;
   static const std::map<std::string, std::vector<std::string>> copies = {
       {"DAY_B1", {"EVB12", "Hack2"}},
       {"DAY_C1", {"GAYA24", "Hack2", "SE009"}},
@@ -145,7 +170,8 @@ std::vector<std::pair<std::string, int>> parse_groups(const char* list) {
   return groups;
 }
 
-void build_day(int d, const DayLayout& layout, bool full_size, SyntheticDay* day) {
+void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& options,
+               SyntheticDay* day) {
   day->name = layout.name;
   day->path = std::string("/SCNBIN/") + layout.name + ".SCN";
   day->va_start = layout.va_start;
@@ -154,7 +180,7 @@ void build_day(int d, const DayLayout& layout, bool full_size, SyntheticDay* day
   day->ev_length = layout.ev_length;
   day->has_duplicates = layout.has_duplicates;
 
-  int count = full_size ? layout.va_count : (d == 16 ? 9 : d == 15 ? 10 : 14);
+  int count = options.full_size ? layout.va_count : (d == 16 ? 9 : d == 15 ? 10 : 14);
   for (int j = 0; j < count; j++) {
     SyntheticVA va;
     va.name = va_name(d, j);
@@ -186,17 +212,13 @@ void build_day(int d, const DayLayout& layout, bool full_size, SyntheticDay* day
     while (std::find(copy_indices.begin(), copy_indices.end(), next) != copy_indices.end()) next++;
     va.index = next++;
   }
-  // Shared storage (the dump writes links) and equal texts stored twice
-  // (dump_rr links them); on DAY_D0 the list order differs from the record
-  // order for such a pair.
+  // Equal texts stored twice (dump_rr links them) and, on request, shared
+  // storage (the dump links those too).
   if (day->name == "DAY_A1") {
-    day->vas[8].shares_text_of = 3;
     day->vas[6].text = day->vas[2].text;
-  } else if (day->name == "DAY_C0") {
+    if (options.shared_storage) day->vas[8].shares_text_of = 3;
+  } else if (day->name == "DAY_C0" && options.shared_storage) {
     day->vas[10].shares_text_of = 2;
-  } else if (day->name == "DAY_D0") {
-    std::swap(day->vas[4].index, day->vas[6].index);
-    day->vas[4].text = day->vas[6].text;
   }
   for (SyntheticVA& va : day->vas) {
     if (va.shares_text_of >= 0) va.text = day->vas[va.shares_text_of].text;
@@ -209,13 +231,24 @@ void build_day(int d, const DayLayout& layout, bool full_size, SyntheticDay* day
   int k = 0;
   for (const auto& g : parse_groups(layout.groups)) {
     SyntheticGroup group;
-    group.name = has_fixed_ev_copy(day->name, g.first) ? g.first + "x" : g.first;
+    group.name = has_fixed_ev_offsets(day->name, g.first) ? g.first + "x" : g.first;
     Rng rng(static_cast<uint32_t>(d * 100 + k + 50000));
+    const FixedGroup* fixed = fixed_group(day->name, g.first);
     for (int i = 0; i < g.second; i++) {
       std::string text = kana_text(&rng, 1, 4, k * 16 + i);
       if ((k + i) % 5 == 1) text = "\"" + text + "\"";
+      if (i == 0 && fixed && fixed->text1_bytes) {
+        text.clear();
+        for (int c = 0; c < fixed->text1_bytes / 2; c++) text += hiragana((k + c) % 83);
+      }
       group.texts.push_back(text);
       group.sjis.push_back(synthetic_sjis(text));
+    }
+    if (fixed) {
+      for (int i = 0; i <= g.second; i++) group.row[i] = fixed->row[i];
+      day->groups.push_back(group);
+      k++;
+      continue;
     }
     group.row[0] = p;
     for (int i = 1; i <= g.second; i++) group.row[i] = static_cast<uint16_t>(p + 3 * (g.second + 1 - i));
@@ -229,11 +262,18 @@ void build_day(int d, const DayLayout& layout, bool full_size, SyntheticDay* day
   for (const SyntheticVA& va : day->vas) max_index = std::max(max_index, va.index);
   for (const SyntheticCopy& c : day->copies) max_index = std::max(max_index, c.index);
   EXPECT_LE(max_index, layout.va_length / 15) << day->name;
-  uint32_t script = std::max<uint32_t>(layout.va_start + 15u * (max_index + 1),
-                                       layout.ev_start + static_cast<uint32_t>(layout.ev_length));
+  // Strings start behind both windows, as in the game, so that a scan of a
+  // window never reads text bytes as pointers.
+  uint32_t va_end = layout.va_start + 15u * (layout.va_length / 15 + 1);
+  uint32_t script = std::max<uint32_t>(va_end, layout.ev_start + static_cast<uint32_t>(layout.ev_length));
   ScnBuilder b(script);
   b.SetVAArea(layout.va_start);
   for (const SyntheticGroup& g : day->groups) {
+    const FixedGroup* fixed = fixed_group(day->name, g.name);
+    if (fixed && fixed->name_offset) {
+      EXPECT_LE(b.size(), fixed->name_offset) << g.name;
+      b.PadTo(fixed->name_offset);
+    }
     b.AddOptionGroup(std::vector<uint16_t>(g.row.begin(), g.row.begin() + g.texts.size() + 1),
                      g.name, g.sjis);
   }
@@ -299,7 +339,7 @@ std::string synthetic_sjis(const std::string& utf8) {
 
 SyntheticGame::SyntheticGame(const SyntheticGameOptions& options) {
   days_.resize(17);
-  for (int d = 0; d < 17; d++) build_day(d, kDays[d], options.full_size, &days_[d]);
+  for (int d = 0; d < 17; d++) build_day(d, kDays[d], options, &days_[d]);
   // Catalogue records point into the days, which no longer move.
   for (SyntheticDay& day : days_) {
     for (const SyntheticVA& va : day.vas) day.va_names.push_back(va.name.c_str());

@@ -28,7 +28,11 @@ struct Captured {
 
 
 inline const SyntheticGame& game() {
-  static SyntheticGame* g = new SyntheticGame();
+  static SyntheticGame* g = [] {
+    testsupport::SyntheticGameOptions options;
+    options.shared_storage = true;
+    return new SyntheticGame(options);
+  }();
   return *g;
 }
 

@@ -1,0 +1,389 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "tests/support/iso_image.h"
+#include "tests/support/scn_builder.h"
+#include "tests/translation/translation_fixture.h"
+#include "translation/dump.h"
+#include "translation/translate.h"
+#include "util/byte_order.h"
+
+namespace {
+
+using namespace translation_test;
+using testsupport::file_exists;
+using testsupport::make_scratch_dir;
+using testsupport::read_file_bytes;
+using testsupport::SyntheticDay;
+using testsupport::synthetic_sjis;
+
+// English stand-ins, some longer and some shorter than the Japanese lines.
+std::string english(const std::string& day, int j) {
+  std::string n = day + "." + std::to_string(j);
+  if (day == "DAY_D0") return "D0 " + std::to_string(j);  // shrinks its rebuilt file
+  if (day == "DAY_A0" && j == 5) return english(day, 1);   // machine-linked twins
+  switch (j % 4) {
+    case 0: return "Line " + n + ": a much longer sentence that needs more room than the original.";
+    case 1: return "Hi " + n;
+    case 2: return "Two\nlines " + n + " for %F%N, \"quoted\"";
+    default: return "%N says " + n + ".";
+  }
+}
+
+std::string answer(const std::string& day, size_t k, size_t i) {
+  return "Ans " + day + " " + std::to_string(k) + "-" + std::to_string(i) + (i % 2 ? " longer one" : "");
+}
+
+// The name placeholders as the translation fills them in.
+std::string with_names(std::string text, const char* n, const char* f) {
+  auto replace = [](std::string s, const std::string& from, const std::string& to) {
+    for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
+      s.replace(p, from.size(), to);
+    }
+    return s;
+  };
+  if (!n && !f) return text;
+  text = replace(text, "%F%N", "%F %N");
+  if (n) text = replace(text, "%N", n);
+  if (f) text = replace(text, "%F", f);
+  return text;
+}
+
+const char kSaveMessage[] = "Save the game? Y";  // 16 bytes: the most that fits
+
+// The dump of the game, edited as a translator would: every text replaced,
+// links kept, settings chosen per day.
+std::string translated_ini(const std::string& dump) {
+  std::map<std::string, std::string> values;
+  for (const SyntheticDay& day : game().days()) {
+    for (size_t j = 0; j < day.vas.size(); j++) values[day.name + ":" + day.vas[j].name] = english(day.name, j);
+    for (size_t k = 0; k < day.groups.size(); k++) {
+      const auto& g = day.groups[k];
+      if (g.texts.size() > 3) {
+        std::string joined;
+        for (size_t i = 0; i < g.texts.size(); i++) joined += (i ? "/" : "") + answer(day.name, k, i);
+        values[day.name + ":" + g.name] = joined;
+      } else {
+        for (size_t i = 0; i < g.texts.size(); i++) {
+          values[day.name + ":" + g.name + " OPTION" + std::to_string(i + 1)] = answer(day.name, k, i);
+        }
+      }
+    }
+  }
+  std::string out, section;
+  size_t pos = 0;
+  while (pos < dump.size()) {
+    size_t end = dump.find("\r\n", pos);
+    std::string line = dump.substr(pos, end - pos);
+    pos = end + 2;
+    size_t eq = line.find(" = \"");
+    if (line.size() > 2 && line[0] == '[') section = line.substr(1, line.size() - 2);
+    if (line == ";fix_duplicate_names = true" && (section == "DAY_B1" || section == "DAY_D4")) {
+      line = "fix_duplicate_names = true";
+    } else if (eq != std::string::npos && section == "General") {
+      if (line.compare(0, 8, "save_msg") == 0) line = "save_msg = " + ini_quoted(kSaveMessage);
+    } else if (eq != std::string::npos) {
+      std::string key = line.substr(0, eq);
+      EXPECT_TRUE(values.count(section + ":" + key)) << key;
+      line = key + " = " + ini_quoted(values[section + ":" + key]);
+    }
+    out += line + "\r\n";
+    if (section == "DAY_A0" && line == "[DAY_A0]") out += "machine_linking = true\r\n";
+    if (section == "DAY_D0" && line == "[DAY_D0]") out += "rewrite_all_va = true\r\n";
+    if (section == "DAY_D2" && line == "[DAY_D2]") out += "use_kill_areas = false\r\n";
+  }
+  return out;
+}
+
+std::string c_string(const Bytes& file, uint32_t at) {
+  std::string s;
+  while (at < file.size() && file[at]) s += static_cast<char>(file[at++]);
+  EXPECT_LT(at, file.size()) << "unterminated string";
+  return s;
+}
+
+uint16_t u16(const Bytes& file, uint32_t at) {
+  EXPECT_LE(at + 2, file.size());
+  return at + 2 <= file.size() ? talvo::read_le16(&file[at]) : 0;
+}
+
+// Checks one rebuilt day file against the texts the INI file gave it.
+void check_day(const SyntheticDay& day, const Bytes& file, const char* n, const char* f) {
+  SCOPED_TRACE(day.name);
+  ASSERT_GE(file.size(), 72u);
+  EXPECT_EQ(u16(file, 4), file.size());
+  auto record = [&](int index) { return static_cast<uint32_t>(day.va_start + 15 * index); };
+  std::map<std::string, uint16_t> text_at;
+  for (size_t j = 0; j < day.vas.size(); j++) {
+    const auto& va = day.vas[j];
+    uint32_t r = record(va.index);
+    EXPECT_EQ(c_string(file, u16(file, r + 5)), va.name);
+    std::string expected = with_names(english(day.name, static_cast<int>(j)), n, f);
+    if (va.shares_text_of >= 0) {
+      // Written as a link by the dump: shares the stored text of its target.
+      const auto& target = day.vas[va.shares_text_of];
+      expected = with_names(english(day.name, va.shares_text_of), n, f);
+      EXPECT_EQ(u16(file, r), text_at[target.name]) << va.name;
+    }
+    EXPECT_EQ(c_string(file, u16(file, r)), synthetic_sjis(expected)) << va.name;
+    text_at[va.name] = u16(file, r);
+  }
+  if (day.name == "DAY_A0") {
+    EXPECT_EQ(text_at[day.vas[1].name], text_at[day.vas[5].name]);
+  }
+  bool fixed = day.name == "DAY_B1" || day.name == "DAY_D4";
+  for (const auto& copy : day.copies) {
+    const auto& va = day.vas[copy.of];
+    uint32_t r = record(copy.index);
+    if (fixed) {
+      EXPECT_EQ(u16(file, r), u16(file, record(va.index))) << "copy of " << va.name;
+      EXPECT_EQ(u16(file, r + 5), u16(file, record(va.index) + 5)) << "copy of " << va.name;
+    } else {
+      EXPECT_EQ(c_string(file, u16(file, r)), va.sjis);
+    }
+  }
+  for (size_t k = 0; k < day.groups.size(); k++) {
+    const auto& g = day.groups[k];
+    EXPECT_EQ(c_string(file, u16(file, g.row[0])), g.name);
+    for (size_t i = 0; i < g.texts.size(); i++) {
+      EXPECT_EQ(c_string(file, u16(file, g.row[i + 1])), synthetic_sjis(answer(day.name, k, i)))
+          << g.name << " " << i;
+    }
+  }
+  uint16_t prompt = u16(file, 70);
+  ASSERT_LT(prompt, file.size());
+  EXPECT_EQ(file[prompt], 0x13);
+  EXPECT_EQ(c_string(file, prompt + 1u),
+            day.name == "DAY_D7" ? std::string(testsupport::kStockSavePrompt) : kSaveMessage);
+}
+
+struct TranslateRun {
+  int result = 0;
+  Captured output;
+};
+
+TranslateRun translate(const std::string& in, const std::string& out, const std::string& ini,
+              const char* n = nullptr, const char* f = nullptr) {
+  TranslateRun r;
+  r.output = capture([&] {
+    r.result = translate_iso(in.c_str(), out.c_str(), ini.c_str(), n, f, game().catalogue());
+  });
+  return r;
+}
+
+std::string dumped_ini() {
+  static std::string text = [] {
+    std::string path = make_scratch_dir("tr_dump") + "/texts.ini";
+    capture([&] { dump_iso(game_iso().c_str(), path.c_str(), false, game().catalogue()); });
+    Bytes b = read_file_bytes(path);
+    return std::string(b.begin(), b.end());
+  }();
+  return text;
+}
+
+TEST(Translation, TranslateRebuildsEveryDayFile) {
+  std::string dir = make_scratch_dir("translate");
+  std::string ini = dir + "/texts.ini";
+  testsupport::write_file(ini, translated_ini(dumped_ini()));
+  Bytes input_before = read_file_bytes(game_iso());
+  std::string out = dir + "/translated.iso";
+  TranslateRun r = translate(game_iso(), out, ini, "Kei", "Aoi");
+  ASSERT_EQ(r.result, 0) << r.output.err;
+  EXPECT_EQ(r.output.err.find("Error"), std::string::npos) << r.output.err;
+  EXPECT_NE(r.output.out.find("Encoding: UTF-8\n"), std::string::npos);
+  EXPECT_NE(r.output.out.find("Now translating DAY_A0\n"), std::string::npos);
+  EXPECT_NE(r.output.out.find("Machine link " + game().day("DAY_A0").vas[5].name + " -> " +
+                              game().day("DAY_A0").vas[1].name + "\n"),
+            std::string::npos);
+  EXPECT_NE(r.output.out.find("Translation completed.\n"), std::string::npos);
+  EXPECT_TRUE(read_file_bytes(game_iso()) == input_before);
+
+  // Read back by an independent reader: both trees, every file.
+  testsupport::IsoContents contents = testsupport::read_iso_contents(out);
+  ASSERT_TRUE(contents.ok) << contents.error;
+  testsupport::FileMap original = game().files();
+  EXPECT_EQ(contents.iso_tree.size(), original.size());
+  for (const auto& f : original) {
+    ASSERT_TRUE(contents.iso_tree.count(f.first)) << f.first;
+    const Bytes& data = contents.iso_tree[f.first].data;
+    if (f.first.compare(0, 12, "/SCNBIN/DAY_") != 0) {
+      EXPECT_TRUE(data == f.second) << f.first << " changed";
+    }
+    EXPECT_TRUE(contents.joliet_tree[f.first].data == data) << f.first;
+  }
+  int grown = 0, shrunk = 0;
+  for (const SyntheticDay& day : game().days()) {
+    const Bytes& file = contents.iso_tree[day.path].data;
+    check_day(day, file, "Kei", "Aoi");
+    std::string info = "Info: file \"" + day.path + "\" size was reduced from " +
+                       std::to_string(day.scn.size()) + " to " + std::to_string(file.size()) +
+                       " because of optimization.\n";
+    bool reported = r.output.out.find(info) != std::string::npos;
+    EXPECT_EQ(reported, file.size() < day.scn.size()) << day.name;
+    grown += file.size() > day.scn.size();
+    shrunk += file.size() < day.scn.size();
+  }
+  EXPECT_GT(grown, 10);
+  EXPECT_GE(shrunk, 1);  // DAY_D0, rebuilt from its first VA with short texts
+
+  // The translated image is no longer the game's: it is refused, and the
+  // refused run leaves no output behind.
+  std::string again = dir + "/again.iso";
+  r = translate(out, again, ini);
+  EXPECT_EQ(r.result, -1);
+  EXPECT_NE(r.output.err.find("Hash of \"/SCNBIN/DAY_A0.SCN\" doesn't match.\n"
+                              "Because of technical reasons, this tool can only work with "
+                              "unchanged scn files.\nRun it on original untranslated japanese iso!\n"),
+            std::string::npos)
+      << r.output.err;
+  EXPECT_FALSE(file_exists(again));
+}
+
+TEST(Translation, TranslateNamePlaceholders) {
+  // With only the %N text given, "%F%N" keeps %F and gains a blank; answers
+  // keep their bytes. Without either, the placeholders stay as they are.
+  std::string dir = make_scratch_dir("translate_names");
+  std::string ini = dir + "/texts.ini";
+  testsupport::write_file(ini, translated_ini(dumped_ini()));
+  for (int variant = 0; variant < 2; variant++) {
+    std::string out = dir + "/out" + std::to_string(variant) + ".iso";
+    const char* n = variant == 0 ? "Kei" : nullptr;
+    TranslateRun r = translate(game_iso(), out, ini, n, nullptr);
+    ASSERT_EQ(r.result, 0) << r.output.err;
+    testsupport::IsoContents contents = testsupport::read_iso_contents(out);
+    ASSERT_TRUE(contents.ok);
+    const SyntheticDay& a1 = game().day("DAY_A1");
+    check_day(a1, contents.iso_tree[a1.path].data, n, nullptr);
+  }
+  EXPECT_EQ(with_names("a%F%Nb%N", "Kei", nullptr), "a%F KeibKei");
+}
+
+// Runs a translation of the dump with the text edited by `edit`; expects it
+// to fail with `message` on stderr, leaving no output image.
+void expect_refusal(const std::string& name, const std::string& ini_text,
+                    const std::string& message, bool days_started = true) {
+  SCOPED_TRACE(name);
+  std::string dir = make_scratch_dir("translate_refused");
+  std::string ini = dir + "/texts.ini";
+  testsupport::write_file(ini, ini_text);
+  std::string out = dir + "/out.iso";
+  TranslateRun r = translate(game_iso(), out, ini);
+  EXPECT_EQ(r.result, -1);
+  EXPECT_NE(r.output.err.find(message), std::string::npos) << r.output.err;
+  EXPECT_EQ(r.output.out.find("Now translating") != std::string::npos, days_started);
+  EXPECT_EQ(r.output.out.find("Translation completed."), std::string::npos);
+  EXPECT_FALSE(file_exists(out));
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  size_t p = text.find(from);
+  EXPECT_NE(p, std::string::npos) << from;
+  if (p != std::string::npos) text.replace(p, from.size(), to);
+  return text;
+}
+
+TEST(Translation, TranslateRefusals) {
+  const std::string ini = dumped_ini();
+  auto settings = [&](const std::string& day, const std::string& lines) {
+    return replaced(ini, "[" + day + "]\r\n", "[" + day + "]\r\n" + lines);
+  };
+  expect_refusal("user linking without kill areas",
+                 settings("DAY_A0", "use_kill_areas = false\r\nmachine_linking = true\r\n"
+                                    "user_linking = true\r\n"),
+                 "user_linking=true can't be used with use_kill_areas=false\n");
+  expect_refusal("machine linking without kill areas",
+                 settings("DAY_A0", "use_kill_areas = false\r\nmachine_linking = true\r\n"),
+                 "machine_linking=true can't be used with use_kill_areas=false\n");
+  expect_refusal("rewrite on the first day", settings("DAY_A0", "rewrite_all_va = true\r\n"),
+                 "rewrite_all_va=true can't be used on DAY_A0.\n");
+  expect_refusal("rewrite without the duplicate repair",
+                 settings("DAY_B2", "rewrite_all_va = true\r\n"),
+                 "rewrite_all_va=true requires fix_duplicate_names=true in this section.\n");
+
+  const auto& b0 = game().day("DAY_B0");
+  const std::string va_key = b0.vas[3].name + " = ";
+  size_t line = ini.find(va_key);
+  ASSERT_NE(line, std::string::npos);
+  expect_refusal("missing VA key",
+                 ini.substr(0, line) + ini.substr(ini.find("\r\n", line) + 2),
+                 "Error getting ini string value: " + b0.vas[3].name + "\n");
+  size_t option3 = ini.find("EVA11 OPTION3 = ");
+  ASSERT_NE(option3, std::string::npos);
+  expect_refusal("missing third answer",
+                 ini.substr(0, option3) + ini.substr(ini.find("\r\n", option3) + 2),
+                 "Error getting ini string value: EVA11 OPTION3\n");
+
+  expect_refusal("unknown encoding",
+                 replaced(ini, "encoding = \"UTF-8\"", "encoding = \"NO-SUCH-CODE\""),
+                 "Error in conversion to SJIS: セーブしますか？\n", false);
+  std::string no_save = replaced(ini, "save_msg = ", "; save_msg = ");
+  expect_refusal("unknown encoding of a text",
+                 replaced(no_save, "encoding = \"UTF-8\"", "encoding = \"NO-SUCH-CODE\""),
+                 "Error converting to sjis: ");
+  expect_refusal("17-byte save message",
+                 replaced(ini, "save_msg = \"セーブしますか？\"", "save_msg = \"Save the game? Ye\""),
+                 "save_msg can't be bigger than 16 bytes at current version.\n", false);
+  // The built-in catalogue of this build has no tables for the synthetic disc.
+  std::string dir = make_scratch_dir("translate_builtin");
+  testsupport::write_file(dir + "/texts.ini", ini);
+  int result = 0;
+  Captured c = capture([&] {
+    result = translate_iso(game_iso().c_str(), (dir + "/out.iso").c_str(),
+                           (dir + "/texts.ini").c_str(), nullptr, nullptr);
+  });
+  EXPECT_EQ(result, -1);
+  EXPECT_NE(c.err.find("DAY_A0"), std::string::npos);
+  EXPECT_FALSE(file_exists(dir + "/out.iso"));
+}
+
+TEST(Translation, TranslateNeverTouchesItsInput) {
+  std::string dir = make_scratch_dir("translate_self");
+  std::string iso = dir + "/game.iso";
+  ASSERT_EQ(testsupport::run("cp " + testsupport::shell_quote(game_iso()) + " " +
+                             testsupport::shell_quote(iso)), 0);
+  std::string ini = dir + "/texts.ini";
+  testsupport::write_file(ini, dumped_ini());
+  Bytes before = read_file_bytes(iso);
+  for (const std::string& out : {iso, dir + "/./game.iso"}) {
+    TranslateRun r = translate(iso, out, ini);
+    EXPECT_EQ(r.result, -1);
+    EXPECT_TRUE(read_file_bytes(iso) == before);
+  }
+  // A missing INI file fails after the copy, and the copy goes.
+  TranslateRun r = translate(iso, dir + "/out.iso", dir + "/missing.ini");
+  EXPECT_EQ(r.result, -1);
+  EXPECT_FALSE(file_exists(dir + "/out.iso"));
+  // A missing input image fails with the copy messages.
+  r = translate(dir + "/missing.iso", dir + "/out.iso", ini);
+  EXPECT_EQ(r.result, -1);
+  EXPECT_NE(r.output.err.find("\nError while copying file.\n"), std::string::npos);
+}
+
+TEST(Translation, TranslateWithoutEncodingOrSaveMessage) {
+  // The dump itself is a valid translation file; without "encoding" it is
+  // read as UTF-8, and without "save_msg" the prompts stay.
+  std::string dir = make_scratch_dir("translate_plain");
+  std::string text = replaced(dumped_ini(), "encoding = \"UTF-8\"\r\n", "");
+  text = replaced(text, "save_msg = ", ";save_msg = ");
+  std::string ini = dir + "/texts.ini";
+  testsupport::write_file(ini, text);
+  TranslateRun r = translate(game_iso(), dir + "/out.iso", ini);
+  ASSERT_EQ(r.result, 0) << r.output.err;
+  EXPECT_NE(r.output.err.find("Warning: encoding not found in ini, defaulting to UTF-8.\n"),
+            std::string::npos);
+  testsupport::IsoContents contents = testsupport::read_iso_contents(dir + "/out.iso");
+  ASSERT_TRUE(contents.ok);
+  for (const SyntheticDay& day : game().days()) {
+    const Bytes& file = contents.iso_tree[day.path].data;
+    // Same texts in the same places: every file comes back byte for byte,
+    // but the one the dump asks to rebuild from its first VA.
+    if (day.name != "DAY_C0") {
+      EXPECT_TRUE(file == day.scn) << day.name;
+    }
+  }
+}
+
+}  // namespace
