@@ -1,0 +1,258 @@
+// Completing a catalogue from the day files themselves: derived tables equal
+// what the synthetic disc's builder knows, and every check refuses a file
+// crafted to break it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ini/ini_file.h"
+#include "tests/support/synthetic_game.h"
+#include "tests/support/test_files.h"
+#include "translation/day_tables.h"
+#include "translation/dump.h"
+#include "translation/table_derivation.h"
+#include "util/byte_order.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+using testsupport::Bytes;
+using testsupport::SyntheticGame;
+
+const SyntheticGame& game() {
+  static SyntheticGame* g = new SyntheticGame();
+  return *g;
+}
+
+void expect_tables_eq(const DayTables& got, const DayTables& want, const std::string& day) {
+  EXPECT_EQ(got.va_names, want.va_names) << day;
+  EXPECT_EQ(got.va_idx, want.va_idx) << day;
+  EXPECT_EQ(got.ev_poffsets, want.ev_poffsets) << day;
+}
+
+// The error of a resolution that must fail, "" when it succeeded.
+std::string resolve_error(const ScnDay& day, const Bytes& scn) {
+  DayTables t;
+  CaptureStderr();
+  bool ok = resolve_day_tables(day, scn.data(), static_cast<int>(scn.size()), &t);
+  std::string err = GetCapturedStderr();
+  EXPECT_EQ(ok, err.empty()) << err;
+  return err;
+}
+
+TEST(TableDerivation, EmptyTablesAreCompletedFromTheUnchangedFiles) {
+  ScnCatalogue bare = game().catalogue_without_tables();
+  ScnCatalogue full = game().catalogue();
+  for (int d = 0; d < bare.count; d++) {
+    const Bytes& scn = game().days()[d].scn;
+    DayTables derived;
+    ASSERT_TRUE(resolve_day_tables(bare.days[d], scn.data(), static_cast<int>(scn.size()),
+                                   &derived))
+        << bare.days[d].name;
+    expect_tables_eq(derived, game().true_tables(d), bare.days[d].name);
+    // Complete built-in tables are used as they are, without the file.
+    DayTables builtin;
+    ASSERT_TRUE(resolve_day_tables(full.days[d], nullptr, 0, &builtin)) << full.days[d].name;
+    expect_tables_eq(builtin, game().true_tables(d), full.days[d].name);
+  }
+}
+
+std::string read_text(const std::string& path) {
+  Bytes b = testsupport::read_file_bytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+TEST(TableDerivation, DumpWithDerivedTablesEqualsDumpWithBuiltInTables) {
+  std::string dir = testsupport::make_scratch_dir("derived_dump");
+  std::string iso = game().build_iso(dir);
+  ASSERT_NE(iso, "");
+  for (bool rr : {false, true}) {
+    std::string a = dir + "/builtin.ini", b = dir + "/derived.ini";
+    testing::internal::CaptureStdout();
+    CaptureStderr();
+    bool ok_a = dump_iso(iso.c_str(), a.c_str(), rr, game().catalogue());
+    bool ok_b = dump_iso(iso.c_str(), b.c_str(), rr, game().catalogue_without_tables());
+    testing::internal::GetCapturedStdout();
+    std::string err = GetCapturedStderr();
+    ASSERT_TRUE(ok_a && ok_b) << err;
+    std::string text = read_text(a);
+    EXPECT_GT(text.size(), 1000u);
+    EXPECT_TRUE(text == read_text(b)) << "dump_rr: " << rr;
+  }
+}
+
+// One day of the synthetic disc in a catalogue of its own, with facts about
+// its first and last VA and its first option row, and a file that a test
+// may change (the catalogue's digest follows the change unless asked not to).
+class CraftedDay : public testing::Test {
+ protected:
+  void SetUp() override {
+    const int d = 0;  // DAY_A0: option groups, no duplicated records
+    truth_ = game().true_tables(d);
+    record_ = game().catalogue_without_tables().days[d];
+    scn_ = game().days()[d].scn;
+    va_start_ = record_.va_search_start;
+    facts_va_ = {{record_.name, 0, truth_.va_names[0].c_str(), truth_.va_idx[0]},
+                 {record_.name, -1, truth_.va_names.back().c_str(), truth_.va_idx.back()}};
+    std::vector<uint16_t> row(truth_.ev_poffsets[0].begin(),
+                              truth_.ev_poffsets[0].begin() + record_.ev_groups[0].choices + 1);
+    facts_rows_ = {{record_.name, record_.ev_groups[0].name, row}};
+    CatalogueFacts facts;
+    facts.va_indexes = &facts_va_;
+    facts.poffsets = &facts_rows_;
+    set_catalogue_facts(catalogue(), &facts);
+  }
+  void TearDown() override { set_catalogue_facts(catalogue(), nullptr); }
+
+  ScnCatalogue catalogue() { return {&record_, 1}; }
+
+  // Resolves the crafted file; its digest is made the catalogue's first.
+  std::string resolve(bool follow_digest = true) {
+    if (follow_digest) testsupport::md5_digest(scn_.data(), scn_.size(), record_.md5);
+    return resolve_error(record_, scn_);
+  }
+
+  uint16_t name_pointer_of(int position) {
+    return talvo::read_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[position] + 5);
+  }
+
+  DayTables truth_;
+  ScnDay record_;
+  Bytes scn_;
+  uint16_t va_start_ = 0;
+  std::vector<VaIndexFact> facts_va_;
+  std::vector<PoffsetFact> facts_rows_;
+};
+
+TEST_F(CraftedDay, TheUnchangedFileAgreesWithTheFacts) { EXPECT_EQ(resolve(), ""); }
+
+TEST_F(CraftedDay, AChangedFileIsRefused) {
+  scn_[scn_.size() - 2] ^= 0x01;  // inside the last text
+  EXPECT_EQ(resolve(false),
+            "Error: cannot build the tables of DAY_A0: the program has no built-in tables for it "
+            "and its file is not the unchanged one the catalogue describes (its digest "
+            "differs)\n");
+}
+
+TEST_F(CraftedDay, AMissingRecordIsRefused) {
+  int last = static_cast<int>(truth_.va_idx.size()) - 1;
+  talvo::write_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[last] + 5, 0xFFFF);
+  EXPECT_EQ(resolve(), "Error: cannot build the tables of DAY_A0: it has " +
+                           std::to_string(last) + " VA names, the catalogue expects " +
+                           std::to_string(last + 1) + "\n");
+}
+
+TEST_F(CraftedDay, ARenamedFirstVAIsRefused) {
+  memcpy(scn_.data() + name_pointer_of(0), "VZ99X999", 8);
+  EXPECT_EQ(resolve(), "Error: cannot build the tables of DAY_A0: VA 0 is VZ99X999, not " +
+                           truth_.va_names[0] + "\n");
+}
+
+TEST_F(CraftedDay, AMovedOptionPointerIsRefused) {
+  // The first two answer pointers trade places.
+  const EvPoffsetRow& row = truth_.ev_poffsets[0];
+  uint16_t a = talvo::read_le16(scn_.data() + row[1]);
+  uint16_t b = talvo::read_le16(scn_.data() + row[2]);
+  talvo::write_le16(scn_.data() + row[1], b);
+  talvo::write_le16(scn_.data() + row[2], a);
+  std::string err = resolve();
+  EXPECT_EQ(err, "Error: cannot build the tables of DAY_A0: the pointer row of " +
+                     std::string(record_.ev_groups[0].name) + " is " + std::to_string(row[0]) +
+                     ", " + std::to_string(row[2]) + ", " + std::to_string(row[1]) + ", not " +
+                     std::to_string(row[0]) + ", " + std::to_string(row[1]) + ", " +
+                     std::to_string(row[2]) + "\n");
+}
+
+TEST_F(CraftedDay, ANameTheSearchCannotPlaceIsRefused) {
+  // The record still names the first VA, but its text no longer follows
+  // the name, so the name search cannot find the record.
+  uint16_t name = name_pointer_of(0);
+  talvo::write_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[0], name);
+  EXPECT_EQ(resolve(), "Error: cannot build the tables of DAY_A0: VA " + truth_.va_names[0] +
+                           " cannot be found in DAY_A0 by name\n");
+}
+
+TEST_F(CraftedDay, FactsBelongToTheirCatalogue) {
+  // The same day in another catalogue carries no facts.
+  memcpy(scn_.data() + name_pointer_of(0), "VZ99X999", 8);
+  testsupport::md5_digest(scn_.data(), scn_.size(), record_.md5);
+  ScnDay other = record_;
+  EXPECT_EQ(resolve_error(other, scn_), "");
+  EXPECT_NE(resolve(), "");
+}
+
+TEST(TableDerivation, ChecksCatchBrokenTables) {
+  // DAY_B1 of the synthetic disc: copies of VA records and a group taken at
+  // fixed positions.
+  int d = 3;
+  const ScnDay& day = game().catalogue_without_tables().days[d];
+  ASSERT_STREQ(day.name, "DAY_B1");
+  int hack1 = -1;
+  for (int k = 0; k < day.ev_count; k++) {
+    if (strcmp(day.ev_groups[k].name, "Hack1") == 0) hack1 = k;
+  }
+  ASSERT_GE(hack1, 0);
+  std::string why;
+  ASSERT_TRUE(check_day_tables(day, game().true_tables(d), TableParts::kComplete, &why)) << why;
+  struct Case {
+    const char* expect;
+    void (*breaks)(DayTables*, int);
+  } cases[] = {
+      {"VA names, the catalogue expects", [](DayTables* t, int) { t->va_names.pop_back(); }},
+      {"is not a VA name", [](DayTables* t, int) { t->va_names[2] = "VA1X0001"; }},
+      {"stands twice", [](DayTables* t, int) { t->va_names[2] = t->va_names[1]; }},
+      {"does not rise", [](DayTables* t, int) { t->va_idx[2] = t->va_idx[1]; }},
+      {"lies outside the VA area (0 to 306)", [](DayTables* t, int) { t->va_idx.back() = 307; }},
+      {"option rows, the catalogue expects", [](DayTables* t, int) { t->ev_poffsets.pop_back(); }},
+      {"does not fit 3 choices", [](DayTables* t, int) { t->ev_poffsets[0][4] = 9; }},
+      {"does not fit 3 choices", [](DayTables* t, int) { t->ev_poffsets[0][3] = 0; }},
+      {"differs from its fixed entry", [](DayTables* t, int k) { t->ev_poffsets[k][1] += 3; }},
+  };
+  for (const Case& c : cases) {
+    DayTables t = game().true_tables(d);
+    c.breaks(&t, hack1);
+    why.clear();
+    EXPECT_FALSE(check_day_tables(day, t, TableParts::kComplete, &why)) << c.expect;
+    EXPECT_NE(why.find(c.expect), std::string::npos) << why;
+  }
+  // An index of exactly va_search_length / 15 is a record the area reaches.
+  DayTables t = game().true_tables(d);
+  t.va_idx.back() = 306;
+  EXPECT_TRUE(check_day_tables(day, t, TableParts::kComplete, &why)) << why;
+}
+
+TEST(TableDerivation, TheGameFactsHoldForTheBuiltInCatalogue) {
+  // DAY_A0's names from an INI file: right count, wrong first name.
+  std::string ini = "[DAY_A0]\r\n";
+  for (int i = 0; i < 352; i++) {
+    char line[64];
+    snprintf(line, sizeof line, "VA%02dX%03d = \"t\"\r\n", i / 30 + 1, i % 30 + 1);
+    ini += line;
+  }
+  talvo::IniFile doc;
+  ASSERT_TRUE(doc.SetData(ini.data(), static_cast<unsigned>(ini.size())));
+  DayTables t;
+  CaptureStderr();
+  EXPECT_FALSE(resolve_day_names(scn_days[0], &doc, &t));
+  EXPECT_EQ(GetCapturedStderr(),
+            "Error: cannot build the tables of DAY_A0: the VA keys of the INI file: the last VA "
+            "is VA12X022, not VA19A009\n");
+}
+
+TEST(TableDerivation, IniNamesAreTheVAKeysOfTheSectionInFileOrder) {
+  std::string ini =
+      "[General]\r\nVA00X001 = \"x\"\r\n[DAY_T0]\r\n; VA01X009 = \"a comment\"\r\n"
+      "VA01X002 = \"b\"\r\nVA01X001 = VA01X002\r\nsave_msg = \"x\"\r\nEVA05 OPTION1 = \"y\"\r\n"
+      "VA01X002 = \"again\"\r\nVA1X0003 = \"not a VA name\"\r\n\r\n[DAY_T1]\r\n"
+      "VA02X001 = \"c\"\r\n";
+  talvo::IniFile doc;
+  ASSERT_TRUE(doc.SetData(ini.data(), static_cast<unsigned>(ini.size())));
+  EXPECT_EQ(ini_va_names(&doc, "DAY_T0"), (std::vector<std::string>{"VA01X002", "VA01X001"}));
+  EXPECT_EQ(ini_va_names(&doc, "DAY_T1"), (std::vector<std::string>{"VA02X001"}));
+  EXPECT_TRUE(ini_va_names(&doc, "DAY_T9").empty());
+}
+
+}  // namespace
