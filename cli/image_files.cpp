@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "iso/disc.h"
 #include "iso/iso9660_filesystem.h"
@@ -42,8 +43,8 @@ bool same_host_file(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only) {
-  IsoFileDisc* new_disc = new IsoFileDisc(read_only);
-  if (new_disc->OpenDiscFile(iso_path) != 0) {
+  IsoFileDisc* new_disc = new (std::nothrow) IsoFileDisc(read_only);
+  if (!new_disc || new_disc->OpenDiscFile(iso_path) != 0) {
     fprintf(stderr, "Error opening iso file: %s\n", iso_path);
     fprintf(stderr,
             "Check that the file exists and is not in use by other program such as a Virtual CD "
@@ -51,8 +52,8 @@ bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path,
     delete new_disc;
     return false;
   }
-  Iso9660Filesystem* new_fs = new Iso9660Filesystem();
-  if (new_fs->Mount(new_disc, read_only) != 0) {
+  Iso9660Filesystem* new_fs = new (std::nothrow) Iso9660Filesystem();
+  if (!new_fs || new_fs->Mount(new_disc, read_only) != 0) {
     fprintf(stderr, "Mount failed.\n");
     delete new_fs;
     delete new_disc;
