@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <vector>
 #include <map>
 #include <string>
 
@@ -383,6 +385,62 @@ TEST(Translation, TranslateWithoutEncodingOrSaveMessage) {
     if (day.name != "DAY_C0") {
       EXPECT_TRUE(file == day.scn) << day.name;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Translation, CorruptDayFilesStopWithAMessage) {
+  // Pointers and strings of a day file that lead outside it: the dump, and a
+  // translation told to trust the file (its digest in the catalogue), stop
+  // with a message instead of reading outside the file.
+  const SyntheticDay& a0 = game().day("DAY_A0");
+  uint32_t record0 = a0.va_start + 15u * a0.vas[0].index;
+  uint32_t last = a0.va_start + 15u * a0.vas.back().index;
+  struct Corruption {
+    const char* what;
+    std::function<void(Bytes*)> apply;
+  } corruptions[] = {
+      {"text pointer past the end", [&](Bytes* b) { talvo::write_le16(&(*b)[record0], 0xFFF0); }},
+      {"name pointer past the end", [&](Bytes* b) { talvo::write_le16(&(*b)[record0 + 5], 0xFFFF); }},
+      {"unterminated last text",
+       [&](Bytes* b) {
+         talvo::write_le16(&(*b)[last], static_cast<uint16_t>(b->size() - 3));
+         b->back() = 'x';
+       }},
+      {"answer pointer past the end",
+       [&](Bytes* b) { talvo::write_le16(&(*b)[a0.groups[0].row[1]], 0xFF00); }},
+      {"save prompt past the end", [&](Bytes* b) { talvo::write_le16(&(*b)[70], 0xFFFE); }},
+  };
+  std::string ini = dumped_ini();
+  for (const auto& c : corruptions) {
+    SCOPED_TRACE(c.what);
+    std::string dir = make_scratch_dir("corrupt");
+    Bytes bad = a0.scn;
+    c.apply(&bad);
+    std::string iso = iso_with(dir + "/disc", {{a0.path, bad}});
+    ASSERT_FALSE(iso.empty());
+    bool ok = true;
+    Captured d = capture([&] {
+      ok = dump_iso(iso.c_str(), (dir + "/t.ini").c_str(), false, game().catalogue());
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_NE(d.err, "");
+    EXPECT_FALSE(file_exists(dir + "/t.ini"));
+
+    std::vector<ScnDay> days(game().catalogue().days, game().catalogue().days + 17);
+    testsupport::md5_digest(bad.data(), bad.size(), days[0].md5);
+    testsupport::write_file(dir + "/texts.ini", ini);
+    int result = 0;
+    Captured t = capture([&] {
+      result = translate_iso(iso.c_str(), (dir + "/out.iso").c_str(), (dir + "/texts.ini").c_str(),
+                             nullptr, nullptr, ScnCatalogue{days.data(), 17});
+    });
+    EXPECT_EQ(result, -1) << t.err;
+    EXPECT_NE(t.err, "");
+    EXPECT_FALSE(file_exists(dir + "/out.iso"));
   }
 }
 
