@@ -79,6 +79,8 @@ struct ImageFilesTest : ::testing::TestWithParam<bool> {
     iso = build_iso(dir, files, joliet);
     ASSERT_FALSE(iso.empty());
   }
+  // The images reach tens of MB; keep the scratch space from piling up.
+  void TearDown() override { run("rm -rf " + shell_quote(dir)); }
   bool joliet = false;
   std::string dir, iso;
   FileMap files;
@@ -271,6 +273,7 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   c = capture([&] { return copy_file(big.c_str(), (dir + "/no/such/dir/x").c_str()); });
   EXPECT_FALSE(c.result);
   EXPECT_EQ(c.err, "Cannot open/create " + dir + "/no/such/dir/x\n");
+  run("rm -rf " + shell_quote(dir));
 }
 
 TEST(Cli, CopyFileAndOutputsRefuseTheSameHostFile) {

@@ -109,6 +109,7 @@ struct ImageTest : ::testing::TestWithParam<bool> {
     iso = build_iso(dir, files, joliet);
     ASSERT_FALSE(iso.empty());
   }
+  void TearDown() override { run("rm -rf " + shell_quote(dir)); }
   bool joliet = false;
   std::string dir, iso;
   FileMap files;
