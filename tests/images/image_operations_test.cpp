@@ -1,10 +1,11 @@
 // The image operations on a real disc image made by genisoimage, checked with
 // independent tools: Pillow reads the BMP files we write, Pillow and
-// ImageMagick write the BMP files we insert, and pycdlib reads the image back.
+// ImageMagick write the BMP files we insert, and pycdlib reads the disc back.
 #include "images/image_operations.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "images/extract_all.h"
@@ -18,36 +19,33 @@ using testsupport::build_dc;
 using testsupport::build_pp;
 using testsupport::build_pp4;
 using testsupport::file_exists;
-using testsupport::read_file_bytes;
 using testsupport::rgb_of_555;
 
 namespace {
 
+// Prints "mode width height", the palette (palette pictures) and the pixels.
 const char kPillowDump[] = R"(
 import sys
 from PIL import Image
 im = Image.open(sys.argv[1])
-im.load()
-print(im.mode, im.size[0], im.size[1])
+print(im.mode, *im.size)
 if im.mode == 'P':
-    print(' '.join(str(v) for v in im.getpalette()))
-def fmt(p):
-    return '%d,%d,%d' % p[:3] if isinstance(p, tuple) else str(p)
-print(' '.join(fmt(p) for p in im.getdata()))
+    print(*im.getpalette())
+print(*('%d,%d,%d' % p[:3] if isinstance(p, tuple) else p for p in im.getdata()))
 )";
 
-// argv: output, mode (RGB or P), width, height, palette "r,g,b,...", pixels
-// ("r:g:b,..." or "i,i,...").
+// argv: path, width, height, palette "r,g,b,..." (empty: RGB), pixels.
 const char kPillowWrite[] = R"(
 import sys
 from PIL import Image
-path, mode, w, h, pal, px = sys.argv[1:7]
-im = Image.new(mode, (int(w), int(h)))
-if mode == 'P':
+path, w, h, pal, px = sys.argv[1:6]
+values = [int(v) for v in px.split(',')]
+im = Image.new('P' if pal else 'RGB', (int(w), int(h)))
+if pal:
     im.putpalette([int(v) for v in pal.split(',')])
-    im.putdata([int(v) for v in px.split(',')])
 else:
-    im.putdata([tuple(int(c) for c in v.split(':')) for v in px.split(',')])
+    values = [(v >> 16, (v >> 8) & 255, v & 255) for v in values]
+im.putdata(values)
 im.save(path)
 )";
 
@@ -57,74 +55,49 @@ std::string pillow_dump(const std::string& bmp) {
   return out;
 }
 
-// A picture for Pillow to write: RGB colours as 0xRRGGBB, or palette indices.
-struct Picture {
-  int width, height;
-  std::vector<uint32_t> palette;  // empty: RGB picture
-  std::vector<uint32_t> pixels;
-};
-
-void pillow_write(const std::string& path, const Picture& p) {
-  std::ostringstream pal, px;
-  for (size_t i = 0; i < p.palette.size(); i++) {
-    const uint32_t c = p.palette[i];
-    pal << (i ? "," : "") << (c >> 16) << "," << ((c >> 8) & 255) << "," << (c & 255);
-  }
-  for (size_t i = 0; i < p.pixels.size(); i++) {
-    const uint32_t v = p.pixels[i];
-    px << (i ? "," : "");
-    if (p.palette.empty()) px << (v >> 16) << ":" << ((v >> 8) & 255) << ":" << (v & 255);
-    else px << v;
-  }
-  ASSERT_EQ(testsupport::run_python(kPillowWrite,
-                                    {path, p.palette.empty() ? "RGB" : "P", std::to_string(p.width),
-                                     std::to_string(p.height), pal.str(), px.str()}),
-            0);
+std::string rgb_words(uint32_t c, char sep) {
+  return std::to_string(c >> 16) + sep + std::to_string((c >> 8) & 255) + sep + std::to_string(c & 255);
 }
 
-// ImageMagick's own BMP writer (V5 info header; run-length coded 8-bit rows
-// unless told otherwise), from a PNG that Pillow wrote.
-void magick_write(const std::string& path, const Picture& p, const std::string& options) {
-  const std::string png = path + ".png";
-  pillow_write(png, p);
-  ASSERT_EQ(testsupport::run("/usr/bin/convert " + testsupport::shell_quote(png) + " " + options + " " +
-                             testsupport::shell_quote(path)),
-            0);
-}
-
-std::string expected_rgb_dump(int w, int h, const std::vector<uint16_t>& px) {
+// What Pillow must see in the BMP file of a game image.
+std::string expected_dump(const ImageBytes& img) {
+  const int w = img[2] << 8 | img[3], h = img[4] << 8 | img[5], colours = img[0] == 'P' ? 256 : 16;
   std::ostringstream s;
-  s << "RGB " << w << " " << h << "\n";
+  s << (img[0] == 'D' ? "RGB " : "P ") << w << " " << h << "\n";
+  for (int i = 0; img[0] != 'D' && i < colours; i++) s << (i ? " " : "") << rgb_words(rgb_of_555(img[6 + 2 * i] << 8 | img[7 + 2 * i]), ' ');
+  if (img[0] != 'D') s << "\n";
   for (int i = 0; i < w * h; i++) {
-    const uint32_t c = rgb_of_555(px[i]);
-    s << (i ? " " : "") << (c >> 16) << "," << ((c >> 8) & 255) << "," << (c & 255);
+    s << (i ? " " : "");
+    if (img[0] == 'D') s << rgb_words(rgb_of_555(img[6 + 2 * i] << 8 | img[7 + 2 * i]), ',');
+    else if (img[0] == 'P') s << int(img[518 + i]);
+    else s << ((img[38 + i / 2] >> (i % 2 ? 0 : 4)) & 15);
   }
   return s.str() + "\n";
 }
 
-std::string expected_palette_dump(int w, int h, const std::vector<uint16_t>& pal, const ImageBytes& idx) {
-  std::ostringstream s;
-  s << "P " << w << " " << h << "\n";
-  for (size_t i = 0; i < pal.size(); i++) {
-    const uint32_t c = rgb_of_555(pal[i]);
-    s << (i ? " " : "") << (c >> 16) << " " << ((c >> 8) & 255) << " " << (c & 255);
+// Writes a picture with Pillow (palette empty: 0xRRGGBB pixels), or with
+// ImageMagick's own writer from Pillow's PNG when options is not null.
+void write_picture(const std::string& path, int w, int h, const std::vector<uint32_t>& palette,
+                   const std::vector<uint32_t>& pixels, const char* magick_options = nullptr) {
+  std::string pal, px;
+  for (uint32_t c : palette) pal += (pal.empty() ? "" : ",") + rgb_words(c, ',');
+  for (uint32_t v : pixels) px += (px.empty() ? "" : ",") + std::to_string(v);
+  const std::string target = magick_options ? path + ".png" : path;
+  ASSERT_EQ(testsupport::run_python(kPillowWrite, {target, std::to_string(w), std::to_string(h), pal, px}), 0);
+  if (magick_options) {
+    ASSERT_EQ(testsupport::run("/usr/bin/convert " + testsupport::shell_quote(target) + " " + magick_options +
+                               " " + testsupport::shell_quote(path)), 0);
   }
-  s << "\n";
-  for (size_t i = 0; i < idx.size(); i++) s << (i ? " " : "") << int(idx[i]);
-  return s.str() + "\n";
 }
 
 uint16_t to555(uint32_t rgb) {
-  return static_cast<uint16_t>(0x8000 | (((rgb & 255) >> 3) << 10) | ((((rgb >> 8) & 255) >> 3) << 5) |
-                               ((rgb >> 16) >> 3));
+  return static_cast<uint16_t>(0x8000 | (rgb & 255) >> 3 << 10 | ((rgb >> 8) & 255) >> 3 << 5 | (rgb >> 16) >> 3);
 }
 
 ImageBytes lzss_file(const ImageBytes& data) {
   unsigned int size = 0;
-  // Tiny test pictures do not shrink; the warning saying so is expected.
-  Output ignored;
-  unsigned char* packed =
-      captured(&ignored, [&] { return compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size); });
+  Output ignored;  // tiny test pictures do not shrink, and say so
+  unsigned char* packed = captured(&ignored, [&] { return compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size); });
   return take(packed, size);
 }
 
@@ -134,17 +107,9 @@ ImageBytes unlzss(const ImageBytes& file) {
   return take(data, size);
 }
 
-uint16_t be16(const ImageBytes& b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
-
 std::vector<uint16_t> gradient(int n, int salt) {
   std::vector<uint16_t> v;
   for (int i = 0; i < n; i++) v.push_back(static_cast<uint16_t>(0x8000 | ((i * 0x0C63 + salt * 0x1111) & 0x7FFF)));
-  return v;
-}
-
-ImageBytes indices(int n, int colours) {
-  ImageBytes v;
-  for (int i = 0; i < n; i++) v.push_back(static_cast<unsigned char>((i * 7 + 3) % colours));
   return v;
 }
 
@@ -154,42 +119,37 @@ ImageBytes concat(ImageBytes a, const ImageBytes& b) {
 }
 
 ImageBytes mato_of(const std::vector<ImageBytes>& images) {
-  ImageBytes b = {'m', 'a', 't', 'o', 0, 0, 0, 0};
-  testsupport::put_be32(&b, static_cast<uint32_t>(images.size()));
-  testsupport::put_be32(&b, 0);
+  ImageBytes b = {'m', 'a', 't', 'o', 0, 0, 0, 0, 0, 0, 0, static_cast<unsigned char>(images.size()), 0, 0, 0, 0};
   uint32_t at = 16 + 4 * static_cast<uint32_t>(images.size());
   for (const ImageBytes& img : images) {
     testsupport::put_be32(&b, at - 8);
     at += static_cast<uint32_t>(img.size());
   }
   for (const ImageBytes& img : images) b = concat(b, img);
-  b[6] = static_cast<unsigned char>(b.size() >> 8);
-  b[7] = static_cast<unsigned char>(b.size());
+  b[6] = static_cast<unsigned char>(b.size() >> 8), b[7] = static_cast<unsigned char>(b.size());
   return b;
 }
+
+const std::vector<uint16_t> kDcPixels = gradient(20, 1), kPalette = gradient(256, 2), kPalette16 = gradient(16, 3);
+const ImageBytes kPpIndices = {3, 10, 17, 4, 11, 18, 5, 12, 19, 6, 13, 0, 7, 14, 1, 8, 15, 2, 9, 16};
+const ImageBytes kPp4Indices = {3, 10, 5, 0, 7, 2, 9, 4, 11, 6, 1, 8};
+const ImageBytes kDc = build_dc(5, 4, kDcPixels), kPp = build_pp(5, 4, kPalette, kPpIndices),
+                 kPp4 = build_pp4(6, 2, kPalette16, kPp4Indices), kMato = mato_of({kDc, kPp, kPp4});
 
 class ImageOperations : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = testsupport::make_scratch_dir("image_ops");
-    dc_px_ = gradient(5 * 4, 1);
-    pp_pal_ = gradient(256, 2);
-    pp_idx_ = indices(5 * 4, 20);
-    pp4_pal_ = gradient(16, 3);
-    pp4_idx_ = indices(6 * 2, 12);
-    files_["/MKRT/CHG.TEX"] = concat(concat(ImageBytes(0x30, 0x11), build_dc(5, 4, dc_px_)), ImageBytes(7, 0x22));
-    files_["/MKRT/SAVEP.TEX"] = concat(ImageBytes(0x28, 0x33), build_pp(5, 4, pp_pal_, pp_idx_));
-    files_["/MKRT/EV/EVA32B.DGP"] = lzss_file(build_dc(5, 4, dc_px_));
-    files_["/BG/BG09.DGP"] = lzss_file(build_pp(5, 4, pp_pal_, pp_idx_));
-    files_["/SP/WA_JYUL.DGP"] = lzss_file(build_pp4(6, 2, pp4_pal_, pp4_idx_));
-    mato_ = mato_of({build_dc(5, 4, dc_px_), build_pp(5, 4, pp_pal_, pp_idx_), build_pp4(6, 2, pp4_pal_, pp4_idx_)});
-    files_["/FC/FC01A.CHP"] = lzss_file(mato_);
-    files_["/CHG2.TEX"] = mato_;
-    files_["/README"] = build_dc(5, 4, dc_px_);
-    files_["/SHORT.BIN"] = ImageBytes{'D', 'C', 0, 1, 0, 1, 0, 0};
-    files_["/PLAIN.PP4"] = build_pp4(6, 2, pp4_pal_, pp4_idx_);
-    files_["/NOTES.TXT"] = ImageBytes(100, 'x');
-    iso_ = testsupport::build_iso(dir_, files_, true);
+    testsupport::FileMap files = {
+        {"/MKRT/CHG.TEX", concat(concat(ImageBytes(0x30, 0x11), kDc), ImageBytes(7, 0x22))},
+        {"/MKRT/SAVEP.TEX", concat(ImageBytes(0x28, 0x33), kPp)},
+        {"/MKRT/EV/EVA32B.DGP", lzss_file(kDc)}, {"/BG/BG09.DGP", lzss_file(kPp)},
+        {"/SP/WA_JYUL.DGP", lzss_file(kPp4)},     {"/FC/FC01A.CHP", lzss_file(kMato)},
+        {"/CHG2.TEX", kMato},                     {"/README", kDc},
+        {"/SHORT.BIN", {'D', 'C', 0, 1, 0, 1, 0, 0}}, {"/PLAIN.PP4", kPp4},
+        {"/NOTES.TXT", ImageBytes(100, 'x')}};
+    old_dgp_size_ = static_cast<unsigned>(files["/MKRT/EV/EVA32B.DGP"].size());
+    iso_ = testsupport::build_iso(dir_, files, true);
     ASSERT_FALSE(iso_.empty());
   }
 
@@ -201,164 +161,127 @@ class ImageOperations : public ::testing::Test {
     return c.joliet_tree[path].data;
   }
 
+  bool run(const std::function<bool()>& op) { return captured(&o_, op); }
   std::string out(const std::string& name) { return dir_ + "/" + name; }
 
   std::string dir_, iso_;
-  testsupport::FileMap files_;
-  std::vector<uint16_t> dc_px_, pp_pal_, pp4_pal_;
-  ImageBytes pp_idx_, pp4_idx_, mato_;
+  unsigned old_dgp_size_ = 0;
+  Output o_;
 };
 
 }  // namespace
 
 TEST_F(ImageOperations, DcAtAnOffsetReadsInPillowAndTakesPillowAndImageMagickFiles) {
-  Output o;
-  ASSERT_TRUE(captured(&o, [&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("a.bmp").c_str(), 0x30); }));
-  EXPECT_EQ(o.out, "Done.\n");
-  EXPECT_EQ(pillow_dump(out("a.bmp")), expected_rgb_dump(5, 4, dc_px_));
-
-  Picture pic{5, 4, {}, {}};
-  for (int i = 0; i < 20; i++) pic.pixels.push_back((i * 0x0B1D37u + 0x405060) & 0xFFFFFF);
+  ASSERT_TRUE(run([&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("a.bmp").c_str(), 0x30); }));
+  EXPECT_EQ(o_.out, "Done.\n");
+  EXPECT_EQ(pillow_dump(out("a.bmp")), expected_dump(kDc));
+  std::vector<uint32_t> pixels;
   std::vector<uint16_t> want;
-  for (uint32_t c : pic.pixels) want.push_back(to555(c));
-  for (int writer = 0; writer < 2; writer++) {
-    const std::string bmp = out(writer ? "im24.bmp" : "pil24.bmp");
-    if (writer) magick_write(bmp, pic, "-type truecolor");
-    else pillow_write(bmp, pic);
-    ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", bmp.c_str(), 0x30); }))
-        << o.err;
-    EXPECT_EQ(o.out, "Done.\n");
-    const ImageBytes stored = iso_file("/MKRT/CHG.TEX");
-    EXPECT_EQ(stored, concat(concat(ImageBytes(0x30, 0x11), build_dc(5, 4, want)), ImageBytes(7, 0x22)))
-        << writer;
+  for (uint32_t i = 0; i < 20; i++) pixels.push_back((i * 0x0B1D37u + 0x405060) & 0xFFFFFF), want.push_back(to555(pixels.back()));
+  for (const char* magick : {static_cast<const char*>(nullptr), "-type truecolor"}) {
+    write_picture(out("new.bmp"), 5, 4, {}, pixels, magick);
+    ASSERT_TRUE(run([&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("new.bmp").c_str(), 0x30); })) << o_.err;
+    EXPECT_EQ(o_.out, "Done.\n");
+    EXPECT_EQ(iso_file("/MKRT/CHG.TEX"), concat(concat(ImageBytes(0x30, 0x11), build_dc(5, 4, want)), ImageBytes(7, 0x22)));
   }
 }
 
 TEST_F(ImageOperations, PpPalettesSurviveEditorsAndBothRepairs) {
-  Output o;
-  ASSERT_TRUE(captured(&o, [&] { return extract_pp_to_bmp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("p.bmp").c_str(), 0x28); }));
-  EXPECT_EQ(pillow_dump(out("p.bmp")), expected_palette_dump(5, 4, pp_pal_, pp_idx_));
+  ASSERT_TRUE(run([&] { return extract_pp_to_bmp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("p.bmp").c_str(), 0x28); }));
+  EXPECT_EQ(pillow_dump(out("p.bmp")), expected_dump(kPp));
   const ImageBytes original = iso_file("/MKRT/SAVEP.TEX");
-
+  auto insert = [&](bool fix_transparent, bool fix_palette) {
+    return run([&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("e.bmp").c_str(), 0x28, fix_transparent, fix_palette); });
+  };
   // Pillow writes only the 20 colours it was given: the rest become black.
-  Picture small{5, 4, {}, {}};
-  for (int i = 0; i < 20; i++) small.palette.push_back(rgb_of_555(pp_pal_[i]));
-  small.pixels.assign(pp_idx_.begin(), pp_idx_.end());
-  pillow_write(out("pil8.bmp"), small);
-  ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("pil8.bmp").c_str(), 0x28, false, false); }))
-      << o.err;
-  EXPECT_EQ(o.out, "Image \"" + out("pil8.bmp") + "\" was inserted.\n");
-  std::vector<uint16_t> padded(pp_pal_.begin(), pp_pal_.begin() + 20);
+  std::vector<uint32_t> palette, pixels(kPpIndices.begin(), kPpIndices.end());
+  for (int i = 0; i < 20; i++) palette.push_back(rgb_of_555(kPalette[i]));
+  write_picture(out("e.bmp"), 5, 4, palette, pixels);
+  ASSERT_TRUE(insert(false, false)) << o_.err;
+  EXPECT_EQ(o_.out, "Image \"" + out("e.bmp") + "\" was inserted.\n");
+  std::vector<uint16_t> padded(kPalette.begin(), kPalette.begin() + 20);
   padded.resize(256, 0x8000);
-  EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), concat(ImageBytes(0x28, 0x33), build_pp(5, 4, padded, pp_idx_)));
-
+  EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), concat(ImageBytes(0x28, 0x33), build_pp(5, 4, padded, kPpIndices)));
   // An editor moved the transparent colour from index 0 to index 7.
-  Picture moved{5, 4, {}, {}};
-  for (int i = 0; i < 256; i++) moved.palette.push_back(rgb_of_555(pp_pal_[i]));
-  std::swap(moved.palette[0], moved.palette[7]);
-  for (unsigned char v : pp_idx_) moved.pixels.push_back(v == 0 ? 7 : v == 7 ? 0 : v);
-  pillow_write(out("moved.bmp"), moved);
-  ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("moved.bmp").c_str(), 0x28, true, false); }));
-  EXPECT_TRUE(contains(o.out, "Info: transparency fixed to colour"));
+  std::vector<uint32_t> moved;
+  for (int i = 0; i < 256; i++) moved.push_back(rgb_of_555(kPalette[i]));
+  std::swap(moved[0], moved[7]);
+  std::vector<uint32_t> moved_pixels;
+  for (uint32_t v : pixels) moved_pixels.push_back(v == 0 ? 7 : v == 7 ? 0 : v);
+  write_picture(out("e.bmp"), 5, 4, moved, moved_pixels);
+  ASSERT_TRUE(insert(true, false));
+  EXPECT_TRUE(contains(o_.out, "Info: transparency fixed to colour"));
   EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), original);
-
-  // ImageMagick rebuilds the palette in its own order and codes the rows as
-  // runs; fix_palette maps everything back onto the stored palette.
+  // ImageMagick rebuilds the palette in its own order (run-length coded or
+  // not): fix_palette maps everything back onto the stored palette.
   for (const char* options : {"", "-compress none"}) {
-    magick_write(out("im8.bmp"), small, options);
-    ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("im8.bmp").c_str(), 0x28, false, true); }))
-        << o.err;
-    EXPECT_EQ(o.err, "");
+    write_picture(out("e.bmp"), 5, 4, palette, pixels, options);
+    ASSERT_TRUE(insert(false, true)) << o_.err;
     EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), original) << options;
   }
 }
 
 TEST_F(ImageOperations, LzssImagesShrinkAndGrowInsideTheDisc) {
-  Output o;
-  ASSERT_TRUE(captured(&o, [&] { return extract_lzss_dc_to_bmp(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("ev.bmp").c_str()); }));
-  EXPECT_EQ(pillow_dump(out("ev.bmp")), expected_rgb_dump(5, 4, dc_px_));
-  const unsigned old_size = static_cast<unsigned>(files_["/MKRT/EV/EVA32B.DGP"].size());
-
-  Picture flat{5, 4, {}, std::vector<uint32_t>(20, 0x102030)};
-  pillow_write(out("flat.bmp"), flat);
-  ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("flat.bmp").c_str()); }));
-  ImageBytes stored = iso_file("/MKRT/EV/EVA32B.DGP");
-  EXPECT_LT(stored.size(), old_size);
-  EXPECT_EQ(o.out, "Info: file \"/MKRT/EV/EVA32B.DGP\" got reduced from " + std::to_string(old_size) + " to " +
-                       std::to_string(stored.size()) + " bytes.\nImage \"" + out("flat.bmp") + "\" was inserted.\n");
-  EXPECT_EQ(unlzss(stored), build_dc(5, 4, std::vector<uint16_t>(20, to555(0x102030))));
-
-  Picture noisy{5, 4, {}, {}};
-  for (int i = 0; i < 20; i++) noisy.pixels.push_back((i * 0x9E3779u) & 0xFFFFFF);
-  pillow_write(out("noisy.bmp"), noisy);
-  ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("noisy.bmp").c_str()); }));
-  EXPECT_TRUE(contains(o.out, "got bigger: from " + std::to_string(stored.size())));
-  std::vector<uint16_t> want;
-  for (uint32_t c : noisy.pixels) want.push_back(to555(c));
-  EXPECT_EQ(unlzss(iso_file("/MKRT/EV/EVA32B.DGP")), build_dc(5, 4, want));
+  ASSERT_TRUE(run([&] { return extract_lzss_dc_to_bmp(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("ev.bmp").c_str()); }));
+  EXPECT_EQ(pillow_dump(out("ev.bmp")), expected_dump(kDc));
+  for (uint32_t step : {0u, 0x9E3779u}) {  // a flat picture shrinks the file, a noisy one grows it
+    std::vector<uint32_t> pixels;
+    std::vector<uint16_t> want;
+    for (uint32_t i = 0; i < 20; i++) pixels.push_back((0x102030 + i * step) & 0xFFFFFF), want.push_back(to555(pixels.back()));
+    write_picture(out("new.bmp"), 5, 4, {}, pixels);
+    ASSERT_TRUE(run([&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("new.bmp").c_str()); }));
+    const ImageBytes stored = iso_file("/MKRT/EV/EVA32B.DGP");
+    EXPECT_EQ(unlzss(stored), build_dc(5, 4, want));
+    const std::string sizes = std::to_string(old_dgp_size_) + " to " + std::to_string(stored.size()) + " bytes.\n";
+    EXPECT_EQ(o_.out, (step ? "Info: file \"/MKRT/EV/EVA32B.DGP\" got bigger: from " : "Info: file \"/MKRT/EV/EVA32B.DGP\" got reduced from ") +
+                          sizes + "Image \"" + out("new.bmp") + "\" was inserted.\n");
+    old_dgp_size_ = static_cast<unsigned>(stored.size());
+  }
 }
 
 TEST_F(ImageOperations, LzssPaletteImagesRoundTripThroughImageMagick) {
-  Output o;
-  ASSERT_TRUE(captured(&o, [&] { return extract_lzss_pp_to_bmp(iso_.c_str(), "/BG/BG09.DGP", out("bg.bmp").c_str()); }));
-  EXPECT_EQ(pillow_dump(out("bg.bmp")), expected_palette_dump(5, 4, pp_pal_, pp_idx_));
-  ASSERT_TRUE(captured(&o, [&] { return extract_lzss_pp4_to_bmp(iso_.c_str(), "/SP/WA_JYUL.DGP", out("sp.bmp").c_str()); }));
-  EXPECT_EQ(pillow_dump(out("sp.bmp")), expected_palette_dump(6, 2, pp4_pal_, pp4_idx_));
-
-  // ImageMagick writes 12 colours as a 4-bit file, in an order of its own:
-  // every pixel must keep its colour, and the transparent one stays at 0.
-  Picture pic{6, 2, {}, {}};
-  for (int i = 0; i < 12; i++) pic.palette.push_back(rgb_of_555(pp4_pal_[(i + 5) % 12]));
-  for (unsigned char v : pp4_idx_) pic.pixels.push_back((v + 7) % 12);
-  magick_write(out("im4.bmp"), pic, "");
-  ASSERT_TRUE(captured(&o, [&] { return insert_bmp_into_lzss_pp4(iso_.c_str(), "/SP/WA_JYUL.DGP", out("im4.bmp").c_str(), true); }))
-      << o.err;
-  EXPECT_TRUE(contains(o.out, "Done.\n"));
+  ASSERT_TRUE(run([&] { return extract_lzss_pp_to_bmp(iso_.c_str(), "/BG/BG09.DGP", out("bg.bmp").c_str()); }));
+  EXPECT_EQ(pillow_dump(out("bg.bmp")), expected_dump(kPp));
+  ASSERT_TRUE(run([&] { return extract_lzss_pp4_to_bmp(iso_.c_str(), "/SP/WA_JYUL.DGP", out("sp.bmp").c_str()); }));
+  EXPECT_EQ(pillow_dump(out("sp.bmp")), expected_dump(kPp4));
+  // ImageMagick writes 12 colours as a 4-bit file in an order of its own:
+  // every pixel keeps its colour and the transparent one stays at index 0.
+  std::vector<uint32_t> palette, pixels;
+  for (int i = 0; i < 12; i++) palette.push_back(rgb_of_555(kPalette16[(i + 5) % 12]));
+  for (unsigned char v : kPp4Indices) pixels.push_back((v + 7) % 12);
+  write_picture(out("im4.bmp"), 6, 2, palette, pixels, "");
+  ASSERT_TRUE(run([&] { return insert_bmp_into_lzss_pp4(iso_.c_str(), "/SP/WA_JYUL.DGP", out("im4.bmp").c_str(), true); })) << o_.err;
   const ImageBytes pp = unlzss(iso_file("/SP/WA_JYUL.DGP"));
   ASSERT_EQ(pp.size(), 38u + 6);
-  EXPECT_EQ(be16(pp, 6), pp4_pal_[0] | 0x8000);
+  EXPECT_EQ(pp[6] << 8 | pp[7], kPalette16[0]);
   for (int i = 0; i < 12; i++) {
-    const unsigned nibble = (pp[38 + i / 2] >> (i % 2 ? 0 : 4)) & 15;
-    EXPECT_EQ(be16(pp, 6 + 2 * nibble), pp4_pal_[pp4_idx_[i]] | 0x8000) << i;
+    const int nibble = (pp[38 + i / 2] >> (i % 2 ? 0 : 4)) & 15;
+    EXPECT_EQ(pp[6 + 2 * nibble] << 8 | pp[7 + 2 * nibble], kPalette16[kPp4Indices[i]]) << i;
   }
 }
 
 TEST_F(ImageOperations, RefusalsLeaveTheDiscByteIdentical) {
-  const ImageBytes before = read_file_bytes(iso_);
-  Picture wrong{4, 4, {}, std::vector<uint32_t>(16, 0x808080)};
-  pillow_write(out("wrong.bmp"), wrong);
-  Picture eight{5, 4, {0, 0xFFFFFF}, std::vector<uint32_t>(20, 1)};
-  pillow_write(out("eight.bmp"), eight);
-  struct Case {
-    std::function<bool()> op;
-    std::string message;
-  } cases[] = {
-      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("wrong.bmp").c_str(), 0x30); },
+  const ImageBytes before = testsupport::read_file_bytes(iso_);
+  write_picture(out("wrong.bmp"), 4, 4, {}, std::vector<uint32_t>(16, 0x808080));
+  write_picture(out("eight.bmp"), 5, 4, {0, 0xFFFFFF}, std::vector<uint32_t>(20, 1));
+  const std::string wrong = out("wrong.bmp"), eight = out("eight.bmp"), none = out("none.bmp");
+  const std::pair<std::function<bool()>, std::string> cases[] = {
+      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", wrong.c_str(), 0x30); },
        "Error: width/height of BMP and DC don't match: (4, 4) != (5, 4)\n"},
-      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("eight.bmp").c_str(), 0x30); },
-       "Unsupported type of BMP. Must be 24 bits.\n"},
-      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("none.bmp").c_str(), 0x30); },
-       "Can't open file \"" + out("none.bmp") + "\"\n"},
-      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("wrong.bmp").c_str(), 0x65); },
-       "Offset 65 goes to end of file or greater.\n"},
-      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/NOPE.TEX", out("wrong.bmp").c_str(), 0); },
-       "\"/MKRT/NOPE.TEX\" was not found in the iso.\n"},
-      {[&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("wrong.bmp").c_str()); },
+      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", eight.c_str(), 0x30); }, "Unsupported type of BMP. Must be 24 bits.\n"},
+      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", none.c_str(), 0x30); }, "Can't open file \"" + none + "\"\n"},
+      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", wrong.c_str(), 0x65); }, "Offset 65 goes to end of file or greater.\n"},
+      {[&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/NOPE.TEX", wrong.c_str(), 0, true, false); }, "\"/MKRT/NOPE.TEX\" was not found in the iso.\n"},
+      {[&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", wrong.c_str()); },
        "Error: width/height of BMP and DC don't match: (4, 4) != (5, 4)\n"},
-      {[&] { return insert_bmp_into_lzss_pp(iso_.c_str(), "/BG/BG09.DGP", out("wrong.bmp").c_str(), true, false); },
-       "Unsupported type of BMP. It must be 8 bits with 256 colours palette.\n"},
-      {[&] { return insert_bmp_into_lzss_pp4(iso_.c_str(), "/BG/BG09.DGP", out("eight.bmp").c_str(), true); },
-       "Error: no pp signature.\n"},
-      {[&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("x.bmp").c_str(), 0x65); },
-       "Offset 65 goes to end of file or beyond.\n"},
-      {[&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", iso_.c_str(), 0x30); },
-       "Error: output file is the disc image itself: " + iso_ + "\n"},
+      {[&] { return insert_bmp_into_lzss_pp4(iso_.c_str(), "/BG/BG09.DGP", eight.c_str(), true); }, "Error: no pp signature.\n"},
+      {[&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("x.bmp").c_str(), 0x65); }, "Offset 65 goes to end of file or beyond.\n"},
+      {[&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", iso_.c_str(), 0x30); }, "Error: output file is the disc image itself: " + iso_ + "\n"},
   };
-  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
-    Output o;
-    EXPECT_FALSE(captured(&o, cases[i].op)) << i;
-    EXPECT_EQ(o.err, cases[i].message) << i;
-    EXPECT_EQ(read_file_bytes(iso_), before) << i;
+  for (const auto& c : cases) {
+    EXPECT_FALSE(run(c.first)) << c.second;
+    EXPECT_EQ(o_.err, c.second);
+    EXPECT_EQ(testsupport::read_file_bytes(iso_), before) << c.second;
   }
   EXPECT_FALSE(file_exists(out("x.bmp")));
 }
@@ -367,87 +290,60 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
   for (bool lzss : {false, true}) {
     const char* path = lzss ? "/FC/FC01A.CHP" : "/CHG2.TEX";
     const std::string prefix = out(lzss ? "FC01A" : "CHG2");
-    Output o;
-    ASSERT_TRUE(captured(&o, [&] {
-      return lzss ? extract_lzss_mato(iso_.c_str(), path, prefix.c_str()) : extract_mato(iso_.c_str(), path, prefix.c_str());
-    })) << o.err;
-    EXPECT_EQ(o.out, "Done.\n");
-    const uint32_t dc_at = 16 + 12, pp_at = dc_at + 6 + 40, pp4_at = pp_at + 518 + 20;
-    char name[64];
-    std::snprintf(name, sizeof name, "_%08X.bmp", pp4_at);
-    EXPECT_EQ(pillow_dump(prefix + name), expected_palette_dump(6, 2, pp4_pal_, pp4_idx_));
-    std::snprintf(name, sizeof name, "_%08X.bmp", dc_at);
-    EXPECT_EQ(pillow_dump(prefix + name), expected_rgb_dump(5, 4, dc_px_));
-    // Replace the DC picture with Pillow's, drop the others' files.
-    Picture flat{5, 4, {}, std::vector<uint32_t>(20, 0xF0F0F0)};
-    pillow_write(prefix + name, flat);
-    std::snprintf(name, sizeof name, "_%08X.bmp", pp_at);
-    std::remove((prefix + name).c_str());
-    ASSERT_TRUE(captured(&o, [&] {
-      return lzss ? insert_lzss_mato(iso_.c_str(), path, prefix.c_str(), true, true, false)
-                  : insert_mato(iso_.c_str(), path, prefix.c_str(), true, true, false);
-    })) << o.err;
-    EXPECT_TRUE(contains(o.out, std::string(lzss ? "insert_lzss_mato(" : "insert_mato(") + path + ") completed"));
-    EXPECT_TRUE(contains(o.out, "(num images inserted = 2)\n"));
-    const ImageBytes stored = lzss ? unlzss(iso_file(path)) : iso_file(path);
-    EXPECT_EQ(stored, mato_of({build_dc(5, 4, std::vector<uint16_t>(20, to555(0xF0F0F0))),
-                               build_pp(5, 4, pp_pal_, pp_idx_), build_pp4(6, 2, pp4_pal_, pp4_idx_)}));
-    // Without ignore_missing_files the missing PP picture is a failure.
-    EXPECT_FALSE(captured(&o, [&] {
-      return lzss ? insert_lzss_mato(iso_.c_str(), path, prefix.c_str(), true, false, false)
-                  : insert_mato(iso_.c_str(), path, prefix.c_str(), true, false, false);
-    }));
-    EXPECT_TRUE(contains(o.err, "Cannot open file"));
+    ASSERT_TRUE(run([&] { return lzss ? extract_lzss_mato(iso_.c_str(), path, prefix.c_str()) : extract_mato(iso_.c_str(), path, prefix.c_str()); }));
+    EXPECT_EQ(o_.out, "Done.\n");
+    EXPECT_EQ(pillow_dump(prefix + "_0000001C.bmp"), expected_dump(kDc));
+    EXPECT_EQ(pillow_dump(prefix + "_00000264.bmp"), expected_dump(kPp4));
+    // Replace the DC picture, drop the PP one's file.
+    write_picture(prefix + "_0000001C.bmp", 5, 4, {}, std::vector<uint32_t>(20, 0xF0F0F0));
+    std::remove((prefix + "_0000004A.bmp").c_str());
+    auto insert = [&](bool ignore_missing) {
+      return run([&] {
+        return lzss ? insert_lzss_mato(iso_.c_str(), path, prefix.c_str(), true, ignore_missing, false)
+                    : insert_mato(iso_.c_str(), path, prefix.c_str(), true, ignore_missing, false);
+      });
+    };
+    ASSERT_TRUE(insert(true)) << o_.err;
+    EXPECT_TRUE(contains(o_.out, std::string(lzss ? "insert_lzss_mato(" : "insert_mato(") + path + ") completed"));
+    EXPECT_TRUE(contains(o_.out, "(num images inserted = 2)\n"));
+    const ImageBytes want = mato_of({build_dc(5, 4, std::vector<uint16_t>(20, to555(0xF0F0F0))), kPp, kPp4});
+    EXPECT_EQ(lzss ? unlzss(iso_file(path)) : iso_file(path), want);
+    // Without ignore_missing_files the missing picture makes the run fail.
+    EXPECT_FALSE(insert(false));
+    EXPECT_TRUE(contains(o_.err, "Cannot open file \"" + prefix + "_0000004A.bmp\"\n"));
   }
 }
 
 TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTree) {
   const std::string folder = out("all");
-  Output o;
-  EXPECT_TRUE(captured(&o, [&] { return extract_all_images(iso_.c_str(), folder.c_str()); })) << o.err;
-  for (const char* line : {"Now processing /MKRT/EV/EVA32B.DGP (DC (LZSS))\n", "Now processing /BG/BG09.DGP (PP (LZSS))\n", "Now processing /SP/WA_JYUL.DGP (PP4 (LZSS))\n",
-                           "Now processing /FC/FC01A.CHP (mato (LZSS))\n", "Now processing /CHG2.TEX (mato)\n",
-                           "Now processing /README (DC)\n"}) {
-    EXPECT_TRUE(contains(o.out, line)) << line;
+  EXPECT_TRUE(run([&] { return extract_all_images(iso_.c_str(), folder.c_str()); })) << o_.err;
+  for (const char* line : {"/MKRT/EV/EVA32B.DGP (DC (LZSS))", "/BG/BG09.DGP (PP (LZSS))", "/SP/WA_JYUL.DGP (PP4 (LZSS))",
+                           "/FC/FC01A.CHP (mato (LZSS))", "/CHG2.TEX (mato)", "/README (DC)"}) {
+    EXPECT_TRUE(contains(o_.out, std::string("Now processing ") + line + "\n")) << line;
   }
-  EXPECT_FALSE(contains(o.out, "SHORT.BIN"));
-  EXPECT_FALSE(contains(o.out, "NOTES.TXT"));
-  // Image data behind other bytes is not recognised.
-  EXPECT_FALSE(contains(o.out, "SAVEP"));
-  EXPECT_FALSE(contains(o.out, "/MKRT/CHG.TEX"));
-  EXPECT_EQ(o.err, "PP4 uncompressed standalone, buuuuuu this doesn't exist.\n");
-  EXPECT_EQ(pillow_dump(folder + "/MKRT/EV/EVA32B.BMP"), expected_rgb_dump(5, 4, dc_px_));
-  EXPECT_EQ(pillow_dump(folder + "/README.BMP"), expected_rgb_dump(5, 4, dc_px_));
-  EXPECT_EQ(pillow_dump(folder + "/SP/WA_JYUL.BMP"), expected_palette_dump(6, 2, pp4_pal_, pp4_idx_));
-  EXPECT_TRUE(file_exists(folder + "/BG/BG09.BMP"));
-  EXPECT_TRUE(file_exists(folder + "/CHG2_0000001C.bmp"));
-  EXPECT_TRUE(file_exists(folder + "/FC/FC01A_0000001C.bmp"));
+  // Too short, no image, or image data behind other bytes: not announced.
+  for (const char* name : {"SHORT.BIN", "NOTES.TXT", "SAVEP", "CHG.TEX"}) EXPECT_FALSE(contains(o_.out, name)) << name;
+  EXPECT_EQ(o_.err, "PP4 uncompressed standalone, buuuuuu this doesn't exist.\n");
+  EXPECT_EQ(pillow_dump(folder + "/MKRT/EV/EVA32B.BMP"), expected_dump(kDc));
+  EXPECT_EQ(pillow_dump(folder + "/README.BMP"), expected_dump(kDc));
+  EXPECT_EQ(pillow_dump(folder + "/SP/WA_JYUL.BMP"), expected_dump(kPp4));
+  for (const char* f : {"/BG/BG09.BMP", "/CHG2_0000001C.bmp", "/FC/FC01A_0000004A.bmp"}) EXPECT_TRUE(file_exists(folder + f)) << f;
 }
 
 TEST_F(ImageOperations, ExtractAllSkipsNamesThatWouldLeaveTheOutputFolder) {
   // A plain ISO 9660 tree whose file identifier is patched to climb out.
-  testsupport::FileMap files;
-  files["/SUB/EVILXX.DG2"] = build_dc(5, 4, dc_px_);
-  files["/SUB/GOOD.DG2"] = build_dc(5, 4, dc_px_);
   const std::string dir = testsupport::make_scratch_dir("evil");
-  const std::string iso = testsupport::build_iso(dir, files, false);
-  ImageBytes bytes = read_file_bytes(iso);
+  const std::string iso = testsupport::build_iso(dir, {{"/SUB/EVILXX.DG2", kDc}, {"/SUB/GOOD.DG2", kDc}}, false);
+  ImageBytes bytes = testsupport::read_file_bytes(iso);
   const std::string from = "EVILXX.DG2;1", to = "../../X.DG2;";
-  bool patched = false;
-  for (size_t i = 0; i + from.size() <= bytes.size() && !patched; i++) {
-    if (std::equal(from.begin(), from.end(), bytes.begin() + i)) {
-      std::copy(to.begin(), to.end(), bytes.begin() + i);
-      patched = true;
-    }
-  }
-  ASSERT_TRUE(patched);
+  auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+  ASSERT_NE(at, bytes.end());
+  std::copy(to.begin(), to.end(), at);
   testsupport::write_file(iso, bytes);
   const std::string folder = dir + "/out/a/b";
   testsupport::run("mkdir -p " + testsupport::shell_quote(folder));
-  Output o;
-  EXPECT_FALSE(captured(&o, [&] { return extract_all_images(iso.c_str(), folder.c_str()); }));
-  EXPECT_TRUE(contains(o.err, "Error: unsafe name in ISO directory \"../../X.DG2;\"\n")) << o.err;
+  EXPECT_FALSE(run([&] { return extract_all_images(iso.c_str(), folder.c_str()); }));
+  EXPECT_EQ(o_.err, "Error: unsafe name in ISO directory \"../../X.DG2;\"\n");
   EXPECT_TRUE(file_exists(folder + "/SUB/GOOD.BMP"));
   EXPECT_FALSE(file_exists(dir + "/out/X.BMP"));
-  EXPECT_FALSE(file_exists(folder + "/X.BMP"));
 }
