@@ -11,15 +11,18 @@
 
 namespace {
 
+// Owns the argument vector, since a parsed command points into it.
 struct Parsed {
+  std::vector<const char*> argv;
   bool ok = false;
   Command command;
 };
 
 Parsed parse(std::vector<const char*> words) {
-  words.insert(words.begin(), "talvo");
   Parsed p;
-  p.ok = parse_command_line(static_cast<int>(words.size()), words.data(), &p.command);
+  p.argv = std::move(words);
+  p.argv.insert(p.argv.begin(), "talvo");
+  p.ok = parse_command_line(static_cast<int>(p.argv.size()), p.argv.data(), &p.command);
   return p;
 }
 
