@@ -171,6 +171,22 @@ TEST(Generators, TablesReadBackEqualTheDiscsTablesWithOrWithoutBuiltIns) {
       }
     }
   }
+  // With their headers in the form of the shipped table sources, the
+  // generated tables compile against the catalogue's declarations.
+  std::string source = "#include \"translation/scn_days.h\"\n";
+  for (const char* name : {"idx.h", "rows.h", "names.h"}) source += first_run[dir + "/" + name];
+  source = std::regex_replace(source, std::regex("int (day_[a-z0-9]+_va_idx)\\[\\] ="),
+                              "const DayIndexTable $1 =");
+  source = std::regex_replace(
+      source, std::regex("uint16_t \\(\\* (day_[a-z0-9]+_ev_poffsets)\\)\\[16\\] = .*"),
+      "const DayPoffsetTable $1 =");
+  source = std::regex_replace(source, std::regex("const char\\* (day_[a-z0-9]+_VA)\\[\\] ="),
+                              "const DayNameTable $1 =");
+  testsupport::write_file(dir + "/tables.cpp", source);
+  EXPECT_EQ(testsupport::run("c++ -std=c++17 -fsyntax-only -Wall -Werror -I" +
+                             testsupport::shell_quote(TALVO_SOURCE_DIR) + " " +
+                             testsupport::shell_quote(dir + "/tables.cpp")),
+            0);
   // DAY_D6 has no option groups: header, brace and closing line only.
   EXPECT_NE(first_run[dir + "/rows.h"].find(
                 "uint16_t (* day_d6_ev_poffsets)[16] = (uint16_t [][16])\n{\n};\n\n"),

@@ -184,15 +184,6 @@ TEST_F(ReportsTest, CompletionChecksNamesTakenFromTheJapaneseFile) {
   EXPECT_EQ(r.err, "Error reading ini str value VT02X002\n");
 }
 
-TEST_F(ReportsTest, CompletionExceptionsAreWholeTexts) {
-  EXPECT_TRUE(ignore_for_completion("街"));
-  EXPECT_TRUE(ignore_for_completion("剣道部　道場"));
-  EXPECT_TRUE(ignore_for_completion("勝ち/敵取得/敵がもういない/敵まだいる/負け"));
-  EXPECT_FALSE(ignore_for_completion("街 "));
-  EXPECT_FALSE(ignore_for_completion("剣道部 道場"));
-  EXPECT_FALSE(ignore_for_completion(""));
-}
-
 std::string check_file(const std::string& value, const std::string& encoding_line =
                                                       "encoding = \"UTF-8\"\r\n") {
   std::string s = "[General]\r\n" + encoding_line + "\r\n[DAY_T0]\r\nVT01X001 = \"" + value +
@@ -241,17 +232,6 @@ TEST_F(ReportsTest, LineCheckDefaultsToUtf8AndReportsConversionFailures) {
   r = line_check(check_file("\xE2\x82\xAC euro"));  // no Shift-JIS form
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.err, "Error converting to sjis: \xE2\x82\xAC euro\n");
-}
-
-TEST_F(ReportsTest, UnreadableFilesEndTheReports) {
-  TestCatalogue catalogue(true);
-  std::string missing = dir_ + "/missing.ini";
-  CaptureStdout();
-  CaptureStderr();
-  EXPECT_FALSE(check_ini(missing.c_str(), catalogue.get()));
-  EXPECT_FALSE(check_percentage(missing.c_str(), missing.c_str(), catalogue.get()));
-  EXPECT_EQ(GetCapturedStdout(), "");
-  EXPECT_NE(GetCapturedStderr(), "");
 }
 
 }  // namespace
