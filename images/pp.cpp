@@ -73,37 +73,46 @@ unsigned char* pp_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int* 
 }
 
 void translate_to_new_palette(const unsigned char* stored, unsigned char* palette,
-                              const bool* used, unsigned char* map) {
+                              const unsigned char* rows, unsigned int width, unsigned int height,
+                              uint64_t row_size, unsigned char* map) {
   unsigned char target[4 * kColours];
   palette_to_bmp(stored, kColours, target);
   for (unsigned int i = 0; i < kColours; i++) map[i] = static_cast<unsigned char>(i);
   if (std::memcmp(target, palette, sizeof target) == 0) return;
-  for (unsigned int i = 0; i < kColours; i++) {
-    if (!used[i]) continue;
-    const unsigned char* c = palette + 4 * i;
-    int found = -1;
-    for (unsigned int d = 0; d < kColours && found < 0; d++) {
-      const unsigned char* e = target + 4 * d;
-      if ((e[0] >> 3) == (c[0] >> 3) && (e[1] >> 3) == (c[1] >> 3) && (e[2] >> 3) == (c[2] >> 3)) {
-        found = static_cast<int>(d);
-      }
-    }
-    if (found < 0) {
-      std::fprintf(stderr,
-                   "BIG Warning: Couldn't find colour index: %06X. This image will be corrupted "
-                   "*cough*\n",
-                   rgb_of(c));
-      int best = 0x7FFFFFFF;
-      for (unsigned int d = 0; d < kColours; d++) {
-        int distance = channel_distance(c, target + 4 * d);
-        if (distance < best) {
-          best = distance;
-          found = static_cast<int>(d);
+  // Each working entry is searched once; the warnings still name every
+  // pixel whose colour the stored palette lacks, in file order.
+  enum { kUnknown, kFound, kMissing };
+  unsigned char state[kColours] = {};
+  for (unsigned int r = 0; r < height; r++) {
+    for (unsigned int x = 0; x < width; x++) {
+      const unsigned char i = rows[r * row_size + x];
+      const unsigned char* c = palette + 4 * i;
+      if (state[i] == kUnknown) {
+        state[i] = kMissing;
+        for (unsigned int d = 0; d < kColours && state[i] == kMissing; d++) {
+          const unsigned char* e = target + 4 * d;
+          if ((e[0] >> 3) == (c[0] >> 3) && (e[1] >> 3) == (c[1] >> 3) && (e[2] >> 3) == (c[2] >> 3)) {
+            state[i] = kFound;
+            map[i] = static_cast<unsigned char>(d);
+          }
+        }
+        int best = 0x7FFFFFFF;
+        for (unsigned int d = 0; d < kColours && state[i] == kMissing; d++) {
+          const int distance = channel_distance(c, target + 4 * d);
+          if (distance < best) {
+            best = distance;
+            map[i] = static_cast<unsigned char>(d);
+          }
         }
       }
-      std::fprintf(stderr, "Using closer color instead: %06X\n", rgb_of(target + 4 * found));
+      if (state[i] == kMissing) {
+        std::fprintf(stderr,
+                     "BIG Warning: Couldn't find colour index: %06X. This image will be corrupted "
+                     "*cough*\n",
+                     rgb_of(c));
+        std::fprintf(stderr, "Using closer color instead: %06X\n", rgb_of(target + 4 * map[i]));
+      }
     }
-    map[i] = static_cast<unsigned char>(found);
   }
   std::memcpy(palette, target, sizeof target);
 }
@@ -138,13 +147,7 @@ bool insert_bmp_into_pp(unsigned char* bmp, unsigned int bmp_size, unsigned char
   if (!rows) return false;
   unsigned char map[kColours];
   for (unsigned int i = 0; i < kColours; i++) map[i] = static_cast<unsigned char>(i);
-  if (fix_palette) {
-    bool used[kColours] = {};
-    for (unsigned int r = 0; r < height; r++) {
-      for (unsigned int x = 0; x < width; x++) used[rows[r * row_size + x]] = true;
-    }
-    translate_to_new_palette(pp + kPpPaletteOffset, palette, used, map);
-  }
+  if (fix_palette) translate_to_new_palette(pp + kPpPaletteOffset, palette, rows, width, height, row_size, map);
   const int t = store_game_palette(palette, kColours, pp + kPpPaletteOffset, fix_transparent);
   if (t > 0) {
     for (unsigned int i = 0; i < kColours; i++) {

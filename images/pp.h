@@ -23,12 +23,13 @@ bool insert_bmp_into_pp(unsigned char* bmp, unsigned int bmp_size, unsigned char
                         unsigned int pp_size, bool fix_transparent, bool fix_palette);
 
 // The fix_palette mapping: fills map[i] with the index of the stored palette
-// (256 big-endian entries at stored) that stands for working palette entry i,
-// for each i marked in used, and replaces the working palette (256 entries
-// of blue, green, red, 0) by the stored one. Leaves map as the identity when
-// the palettes are equal. Colours not in the stored palette map to the
-// nearest one, with a warning.
+// (256 big-endian entries at stored) that stands for working palette entry i
+// (256 entries of blue, green, red, 0), for every index the BMP rows use, and
+// replaces the working palette by the stored one. Leaves map as the identity
+// when the palettes are equal. A colour not in the stored palette maps to the
+// nearest one, with a warning for each pixel that has it.
 void translate_to_new_palette(const unsigned char* stored, unsigned char* palette,
-                              const bool* used, unsigned char* map);
+                              const unsigned char* rows, unsigned int width, unsigned int height,
+                              uint64_t row_size, unsigned char* map);
 
 #endif
