@@ -67,7 +67,7 @@ bool extract_plain(const char* input_iso, const char* path, const char* bmp_outp
 }
 
 MallocBuffer read_bmp_input(const char* bmp_input, const char* alloc_failed, unsigned int* size) {
-  const BmpReadMessages messages = {"Can't open file \"%s\"\n", alloc_failed, "Bmp read failed.\n"};
+  const BmpReadMessages messages = {"Can't open file \"%s\"", alloc_failed, "Bmp read failed.\n"};
   return MallocBuffer(read_bmp_file(bmp_input, size, messages));
 }
 
@@ -99,7 +99,7 @@ bool insert_plain(const char* inout_iso, const char* path, const char* bmp_input
 // the compressed length.
 MallocBuffer read_lzss_image(Iso9660Filesystem* fs, int fd, const char* path, unsigned int* old_size,
                              unsigned int* size) {
-  MallocBuffer packed(read_whole_iso_file(fs, fd, path, old_size, "Error while reading \"%s\"\n"));
+  MallocBuffer packed(read_whole_iso_file(fs, fd, path, old_size, "Error while reading \"%s\""));
   if (!packed) return nullptr;
   return MallocBuffer(uncompress_lzss(packed.get(), *old_size, size));
 }
@@ -112,7 +112,7 @@ bool extract_lzss(const char* input_iso, const char* path, const char* bmp_outpu
   unsigned int old_size = 0, size = 0;
   MallocBuffer data = read_lzss_image(iso.fs(), fd.get(), path, &old_size, &size);
   if (!data) return false;
-  return convert_to_bmp_file(data.get(), size, convert, bmp_output, input_iso, "Can't open/create \"%s\"\n");
+  return convert_to_bmp_file(data.get(), size, convert, bmp_output, input_iso, "Can't open/create \"%s\"");
 }
 
 bool insert_lzss(const char* inout_iso, const char* path, const char* bmp_input, const BmpIntoImage& insert,
@@ -131,8 +131,8 @@ bool insert_lzss(const char* inout_iso, const char* path, const char* bmp_input,
   unsigned int packed_size = 0;
   MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
   if (!packed) return false;
-  const WriteBackMessages messages = {"Error truncating \"%s\"\n", announce_growth,
-                                      "Error while writing to \"%s\"\n"};
+  const WriteBackMessages messages = {"Error truncating \"%s\"", announce_growth,
+                                      "Error while writing to \"%s\""};
   if (!write_back_iso_file(iso.fs(), fd.get(), path, old_size, packed.get(), packed_size, messages)) {
     return false;
   }

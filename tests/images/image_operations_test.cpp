@@ -269,7 +269,7 @@ TEST_F(ImageOperations, RefusalsLeaveTheDiscByteIdentical) {
       {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", wrong.c_str(), 0x30); },
        "Error: width/height of BMP and DC don't match: (4, 4) != (5, 4)\n"},
       {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", eight.c_str(), 0x30); }, "Unsupported type of BMP. Must be 24 bits.\n"},
-      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", none.c_str(), 0x30); }, "Can't open file \"" + none + "\"\n"},
+      {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", none.c_str(), 0x30); }, "Can't open file \"" + none + "\""},
       {[&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", wrong.c_str(), 0x65); }, "Offset 65 goes to end of file or greater.\n"},
       {[&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/NOPE.TEX", wrong.c_str(), 0, true, false); }, "\"/MKRT/NOPE.TEX\" was not found in the iso.\n"},
       {[&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", wrong.c_str()); },
