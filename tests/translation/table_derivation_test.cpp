@@ -84,22 +84,25 @@ TEST(TableDerivation, DumpWithDerivedTablesEqualsDumpWithBuiltInTables) {
   }
 }
 
-// One day of the synthetic disc in a catalogue of its own, with facts about
-// its first and last VA and its first option row, and a file that a test
-// may change (the catalogue's digest follows the change unless asked not to).
+// The synthetic disc in a catalogue of its own without built-in tables, with
+// facts about DAY_A0's first and last VA and first option row, and DAY_A0's
+// file for a test to change (the catalogue's digest follows the change
+// unless asked not to). A refused file fails both the resolution and a dump
+// of a disc holding it, which writes nothing.
 class CraftedDay : public testing::Test {
  protected:
   void SetUp() override {
     const int d = 0;  // DAY_A0: option groups, no duplicated records
     truth_ = game().true_tables(d);
-    record_ = game().catalogue_without_tables().days[d];
+    ScnCatalogue bare = game().catalogue_without_tables();
+    days_.assign(bare.days, bare.days + bare.count);
     scn_ = game().days()[d].scn;
-    va_start_ = record_.va_search_start;
-    facts_va_ = {{record_.name, 0, truth_.va_names[0].c_str(), truth_.va_idx[0]},
-                 {record_.name, -1, truth_.va_names.back().c_str(), truth_.va_idx.back()}};
+    va_start_ = days_[0].va_search_start;
+    facts_va_ = {{days_[0].name, 0, truth_.va_names[0].c_str(), truth_.va_idx[0]},
+                 {days_[0].name, -1, truth_.va_names.back().c_str(), truth_.va_idx.back()}};
     std::vector<uint16_t> row(truth_.ev_poffsets[0].begin(),
-                              truth_.ev_poffsets[0].begin() + record_.ev_groups[0].choices + 1);
-    facts_rows_ = {{record_.name, record_.ev_groups[0].name, row}};
+                              truth_.ev_poffsets[0].begin() + days_[0].ev_groups[0].choices + 1);
+    facts_rows_ = {{days_[0].name, days_[0].ev_groups[0].name, row}};
     CatalogueFacts facts;
     facts.va_indexes = &facts_va_;
     facts.poffsets = &facts_rows_;
@@ -107,12 +110,29 @@ class CraftedDay : public testing::Test {
   }
   void TearDown() override { set_catalogue_facts(catalogue(), nullptr); }
 
-  ScnCatalogue catalogue() { return {&record_, 1}; }
+  ScnCatalogue catalogue() { return {days_.data(), static_cast<int>(days_.size())}; }
 
   // Resolves the crafted file; its digest is made the catalogue's first.
   std::string resolve(bool follow_digest = true) {
-    if (follow_digest) testsupport::md5_digest(scn_.data(), scn_.size(), record_.md5);
-    return resolve_error(record_, scn_);
+    if (follow_digest) testsupport::md5_digest(scn_.data(), scn_.size(), days_[0].md5);
+    return resolve_error(days_[0], scn_);
+  }
+
+  void expect_refused(const std::string& message, bool follow_digest = true) {
+    EXPECT_EQ(resolve(follow_digest), message);
+    std::string dir = testsupport::make_scratch_dir("crafted_dump");
+    testsupport::FileMap files = game().files();
+    files[days_[0].path] = scn_;
+    std::string iso = testsupport::build_iso(dir, files, true);
+    ASSERT_NE(iso, "");
+    std::string out = dir + "/out.ini";
+    testing::internal::CaptureStdout();
+    CaptureStderr();
+    bool ok = dump_iso(iso.c_str(), out.c_str(), false, catalogue());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Now dumping DAY_A0\n");
+    EXPECT_EQ(GetCapturedStderr(), message);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(testsupport::file_exists(out));
   }
 
   uint16_t name_pointer_of(int position) {
@@ -120,7 +140,7 @@ class CraftedDay : public testing::Test {
   }
 
   DayTables truth_;
-  ScnDay record_;
+  std::vector<ScnDay> days_;
   Bytes scn_;
   uint16_t va_start_ = 0;
   std::vector<VaIndexFact> facts_va_;
@@ -131,23 +151,23 @@ TEST_F(CraftedDay, TheUnchangedFileAgreesWithTheFacts) { EXPECT_EQ(resolve(), ""
 
 TEST_F(CraftedDay, AChangedFileIsRefused) {
   scn_[scn_.size() - 2] ^= 0x01;  // inside the last text
-  EXPECT_EQ(resolve(false),
-            "Error: cannot build the tables of DAY_A0: the program has no built-in tables for it "
-            "and its file is not the unchanged one the catalogue describes (its digest "
-            "differs)\n");
+  expect_refused(
+      "Error: cannot build the tables of DAY_A0: the program has no built-in tables for it "
+      "and its file is not the unchanged one the catalogue describes (its digest differs)\n",
+      false);
 }
 
 TEST_F(CraftedDay, AMissingRecordIsRefused) {
   int last = static_cast<int>(truth_.va_idx.size()) - 1;
   talvo::write_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[last] + 5, 0xFFFF);
-  EXPECT_EQ(resolve(), "Error: cannot build the tables of DAY_A0: it has " +
+  expect_refused("Error: cannot build the tables of DAY_A0: it has " +
                            std::to_string(last) + " VA names, the catalogue expects " +
                            std::to_string(last + 1) + "\n");
 }
 
 TEST_F(CraftedDay, ARenamedFirstVAIsRefused) {
   memcpy(scn_.data() + name_pointer_of(0), "VZ99X999", 8);
-  EXPECT_EQ(resolve(), "Error: cannot build the tables of DAY_A0: VA 0 is VZ99X999, not " +
+  expect_refused("Error: cannot build the tables of DAY_A0: VA 0 is VZ99X999, not " +
                            truth_.va_names[0] + "\n");
 }
 
@@ -158,9 +178,8 @@ TEST_F(CraftedDay, AMovedOptionPointerIsRefused) {
   uint16_t b = talvo::read_le16(scn_.data() + row[2]);
   talvo::write_le16(scn_.data() + row[1], b);
   talvo::write_le16(scn_.data() + row[2], a);
-  std::string err = resolve();
-  EXPECT_EQ(err, "Error: cannot build the tables of DAY_A0: the pointer row of " +
-                     std::string(record_.ev_groups[0].name) + " is " + std::to_string(row[0]) +
+  expect_refused("Error: cannot build the tables of DAY_A0: the pointer row of " +
+                     std::string(days_[0].ev_groups[0].name) + " is " + std::to_string(row[0]) +
                      ", " + std::to_string(row[2]) + ", " + std::to_string(row[1]) + ", not " +
                      std::to_string(row[0]) + ", " + std::to_string(row[1]) + ", " +
                      std::to_string(row[2]) + "\n");
@@ -171,15 +190,15 @@ TEST_F(CraftedDay, ANameTheSearchCannotPlaceIsRefused) {
   // the name, so the name search cannot find the record.
   uint16_t name = name_pointer_of(0);
   talvo::write_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[0], name);
-  EXPECT_EQ(resolve(), "Error: cannot build the tables of DAY_A0: VA " + truth_.va_names[0] +
+  expect_refused("Error: cannot build the tables of DAY_A0: VA " + truth_.va_names[0] +
                            " cannot be found in DAY_A0 by name\n");
 }
 
 TEST_F(CraftedDay, FactsBelongToTheirCatalogue) {
   // The same day in another catalogue carries no facts.
   memcpy(scn_.data() + name_pointer_of(0), "VZ99X999", 8);
-  testsupport::md5_digest(scn_.data(), scn_.size(), record_.md5);
-  ScnDay other = record_;
+  testsupport::md5_digest(scn_.data(), scn_.size(), days_[0].md5);
+  ScnDay other = days_[0];
   EXPECT_EQ(resolve_error(other, scn_), "");
   EXPECT_NE(resolve(), "");
 }
