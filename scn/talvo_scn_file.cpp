@@ -52,6 +52,16 @@ char* dup_bytes(const unsigned char* p, size_t len) {
   return s;
 }
 
+// Whether `v` is in a table list that ends at its first 0 (or its last slot).
+template <size_t N>
+bool in_zero_ended(const uint16_t (&list)[N], uint16_t v) {
+  for (uint16_t x : list) {
+    if (x == 0) return false;
+    if (x == v) return true;
+  }
+  return false;
+}
+
 // The decimal number that starts at the sixth character of a VA name.
 int name_number(const char* name) {
   int n = 0;
@@ -658,11 +668,7 @@ bool TalvoScnFile::IsVAException(const char* va_name, uint16_t w, uint16_t q) {
   if (!va_name) return false;
   for (size_t i = 0; i < va_position_exception_count; ++i) {
     const VAPositionException& e = va_position_exceptions[i];
-    if (!same(e.name, va_name)) continue;
-    for (uint16_t p : e.positions) {
-      if (p == 0) break;
-      if (p == q) return true;
-    }
+    if (same(e.name, va_name) && in_zero_ended(e.positions, q)) return true;
   }
   for (size_t i = 0; i < va_value_exception_count; ++i) {
     if (same(va_value_exceptions[i].name, va_name) && va_value_exceptions[i].value == w) return true;
@@ -675,11 +681,7 @@ bool TalvoScnFile::IsEVException(const char* ev_name, uint16_t w, uint16_t /*q*/
   if (!ev_name) return false;
   for (size_t i = 0; i < ev_value_exception_count; ++i) {
     const EVValueException& e = ev_value_exceptions[i];
-    if (!same(e.name, ev_name)) continue;
-    for (uint16_t v : e.values) {
-      if (v == 0) break;
-      if (v == w) return true;
-    }
+    if (same(e.name, ev_name) && in_zero_ended(e.values, w)) return true;
   }
   return false;
 }
