@@ -8,17 +8,25 @@
 #include "translation/digest.h"
 #include "translation/table_derivation.h"
 
+namespace {
+
+// The program's own tables of a day, checked against the catalogue's facts.
+bool use_builtin_tables(const ScnDay& day, DayTables* out) {
+  std::string why;
+  DayTables t = builtin_tables(day);
+  if (!check_day_tables(day, t, TableParts::kComplete, &why)) {
+    return table_build_error(day.name, "the built-in tables disagree: " + why);
+  }
+  *out = std::move(t);
+  return true;
+}
+
+}  // namespace
+
 bool resolve_day_tables(const ScnDay& day, const unsigned char* scn_data, int scn_size,
                         DayTables* out) {
+  if (builtin_tables_complete(day)) return use_builtin_tables(day, out);
   std::string why;
-  if (builtin_tables_complete(day)) {
-    DayTables t = builtin_tables(day);
-    if (!check_day_tables(day, t, TableParts::kComplete, &why)) {
-      return table_build_error(day.name, "the built-in tables disagree: " + why);
-    }
-    *out = std::move(t);
-    return true;
-  }
   // Without the day's file there is nothing to derive from.
   if (!scn_data) {
     fprintf(stderr, "Error: the built-in tables of %s are incomplete.\n", day.name);
@@ -53,15 +61,8 @@ bool resolve_day_tables(const ScnDay& day, const unsigned char* scn_data, int sc
 }
 
 bool resolve_day_names(const ScnDay& day, talvo::IniFile* reference, DayTables* out) {
+  if (builtin_tables_complete(day)) return use_builtin_tables(day, out);
   std::string why;
-  if (builtin_tables_complete(day)) {
-    DayTables t = builtin_tables(day);
-    if (!check_day_tables(day, t, TableParts::kComplete, &why)) {
-      return table_build_error(day.name, "the built-in tables disagree: " + why);
-    }
-    *out = std::move(t);
-    return true;
-  }
   DayTables t;
   t.va_names = ini_va_names(reference, day.name);
   if (t.va_names.empty() && day.va_count > 0) {

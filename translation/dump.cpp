@@ -24,11 +24,6 @@ using talvo::VAType;
 
 namespace {
 
-struct FreeChars {
-  void operator()(char* p) const { free(p); }
-};
-using OwnedText = std::unique_ptr<char, FreeChars>;
-
 // A Shift-JIS text of the day file as the INI file shows it: line feeds for
 // the game's line breaks, UTF-8. Takes ownership of sjis. Null after printing
 // "Cannot convert to UTF-8."

@@ -4,6 +4,13 @@
 #ifndef TALVO_TRANSLATION_ENCODING_H
 #define TALVO_TRANSLATION_ENCODING_H
 
+#include <memory>
+
+#include "util/guards.h"
+
+// Owner of a malloc'd text such as a conversion result.
+using OwnedText = std::unique_ptr<char, talvo::FreeDeleter>;
+
 // Size of every conversion result buffer; a result must fit with its
 // terminating zero, so converted texts hold at most 1023 bytes.
 constexpr int kConvertBufferSize = 1024;

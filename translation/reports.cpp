@@ -74,8 +74,6 @@ static_assert(sizeof(completion_exceptions) / kExceptionSlot == 29,
 // The game's text window holds 17 full-width characters a line.
 constexpr size_t kMaxLineBytes = 34;
 
-using MallocString = std::unique_ptr<char, talvo::FreeDeleter>;
-
 // Reads an INI file into doc; false after printing why (read_file reports an
 // unreadable file itself).
 bool load_ini(const char* path, IniFile* doc) {
@@ -90,8 +88,8 @@ bool load_ini(const char* path, IniFile* doc) {
 }
 
 // The value of key in section; null after printing the missing key.
-MallocString read_value(IniFile* doc, const char* section, const char* key) {
-  MallocString value(doc->GetStringValue(section, key));
+OwnedText read_value(IniFile* doc, const char* section, const char* key) {
+  OwnedText value(doc->GetStringValue(section, key));
   if (!value) std::fprintf(stderr, "Error reading ini str value %s\n", key);
   return value;
 }
@@ -115,9 +113,9 @@ struct Counts {
 bool count_day(const ScnDay& day, const DayTables& tables, IniFile* translation,
                IniFile* japanese, Counts* counts, Counts* total) {
   for (const std::string& name : tables.va_names) {
-    MallocString ours(read_value(translation, day.name, name.c_str()));
+    OwnedText ours(read_value(translation, day.name, name.c_str()));
     if (!ours) return false;
-    MallocString theirs(read_value(japanese, day.name, name.c_str()));
+    OwnedText theirs(read_value(japanese, day.name, name.c_str()));
     if (!theirs) return false;
     if (TalvoScnFile::LooksLikeVAName(ours.get()) ||
         TalvoScnFile::LooksLikeVAName(theirs.get())) {
@@ -134,9 +132,9 @@ bool count_day(const ScnDay& day, const DayTables& tables, IniFile* translation,
       std::string key = group.choices > 3 ? std::string(group.name)
                                           : std::string(group.name) + " OPTION" +
                                                 std::to_string(i);
-      MallocString ours(read_value(translation, day.name, key.c_str()));
+      OwnedText ours(read_value(translation, day.name, key.c_str()));
       if (!ours) return false;
-      MallocString theirs(read_value(japanese, day.name, key.c_str()));
+      OwnedText theirs(read_value(japanese, day.name, key.c_str()));
       if (!theirs) return false;
       if (ignore_for_completion(ours.get())) continue;
       bool differs = std::strcmp(ours.get(), theirs.get()) != 0;
@@ -150,7 +148,7 @@ bool count_day(const ScnDay& day, const DayTables& tables, IniFile* translation,
 // Reports the long lines of one VA text; false after printing a conversion
 // failure.
 bool check_text(const char* day, const char* name, const char* value, const char* encoding) {
-  MallocString sjis(x_to_sjis(value, encoding));
+  OwnedText sjis(x_to_sjis(value, encoding));
   if (!sjis) {
     std::fprintf(stderr, "Error converting to sjis: %s\n", value);
     return false;
@@ -209,7 +207,7 @@ bool check_percentage(const char* translation_ini, const char* japanese_ini,
 bool check_ini(const char* ini_file, const ScnCatalogue& catalogue) {
   IniFile doc;
   if (!load_ini(ini_file, &doc)) return false;
-  MallocString encoding(doc.GetStringValue("General", "encoding"));
+  OwnedText encoding(doc.GetStringValue("General", "encoding"));
   if (!encoding) {
     std::fprintf(stderr, "Warning: encoding not found in ini, defaulting to UTF-8.\n");
     encoding.reset(strdup("UTF-8"));
@@ -220,7 +218,7 @@ bool check_ini(const char* ini_file, const ScnCatalogue& catalogue) {
     DayTables tables;
     if (!resolve_day_names(day, &doc, &tables)) return false;
     for (const std::string& name : tables.va_names) {
-      MallocString value(read_value(&doc, day.name, name.c_str()));
+      OwnedText value(read_value(&doc, day.name, name.c_str()));
       if (!value) return false;
       if (TalvoScnFile::LooksLikeVAName(value.get())) continue;
       if (!check_text(day.name, name.c_str(), value.get(), encoding.get())) return false;

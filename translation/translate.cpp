@@ -26,11 +26,6 @@ using talvo::VAType;
 
 namespace {
 
-struct FreeChars {
-  void operator()(char* p) const { free(p); }
-};
-using OwnedText = std::unique_ptr<char, FreeChars>;
-
 // The longest save prompt that fits in place of the stock one.
 constexpr size_t kMaxSaveMessage = 16;
 
