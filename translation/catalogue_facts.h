@@ -4,7 +4,6 @@
 #ifndef TALVO_TRANSLATION_CATALOGUE_FACTS_H
 #define TALVO_TRANSLATION_CATALOGUE_FACTS_H
 
-#include <string>
 #include <vector>
 
 #include "translation/day_tables.h"
@@ -25,19 +24,7 @@ struct VaIndexFact {
   int index;
 };
 
-// VA names that stand in the lists of two days.
-struct SharedVaNameFact {
-  const char* name;
-  const char* first_day;
-  const char* second_day;
-};
-
 extern const std::vector<PoffsetFact> poffset_facts;
 extern const std::vector<VaIndexFact> va_index_facts;
-extern const std::vector<SharedVaNameFact> shared_va_name_facts;
-
-// Checks the tables of the named day against every fact about that day.
-// True when all agree; otherwise false with the first disagreement in *why.
-bool day_tables_match_facts(const char* day, const DayTables& tables, std::string* why);
 
 #endif

@@ -106,33 +106,6 @@ TEST(Translation, BuiltinTablesAreResolvedOnlyWhenComplete) {
   testing::internal::GetCapturedStderr();
 }
 
-TEST(Translation, FactsCheckTables) {
-  DayTables a0;
-  for (int i = 0; i < 352; i++) {
-    char name[16];
-    snprintf(name, sizeof name, "VA%02dX%03d", i / 20 + 1, i % 20 + 1);
-    a0.va_names.push_back(name);
-    a0.va_idx.push_back(i < 2 ? i : i + 3);
-  }
-  a0.va_names[0] = "VA01X001";
-  a0.va_names[1] = "VA01X002";
-  a0.va_names.back() = "VA19A009";
-  a0.ev_poffsets = {EvPoffsetRow{{1638, 1671, 1668}}, EvPoffsetRow{{3250, 3276, 3273}},
-                    EvPoffsetRow{{4153, 4182, 4179, 4176}},
-                    EvPoffsetRow{{6385, 6437, 6434, 6431}}};
-  std::string why;
-  EXPECT_TRUE(day_tables_match_facts("DAY_A0", a0, &why)) << why;
-  a0.va_idx.back() = 353;
-  EXPECT_FALSE(day_tables_match_facts("DAY_A0", a0, &why));
-  a0.va_idx.back() = 354;
-  a0.ev_poffsets[2][4] = 1;
-  EXPECT_FALSE(day_tables_match_facts("DAY_A0", a0, &why));
-  EXPECT_NE(why.find("EVA11"), std::string::npos);
-  // A day's facts are about that day only.
-  EXPECT_TRUE(day_tables_match_facts("DAY_A1", DayTables(), &why));
-  EXPECT_FALSE(day_tables_match_facts("DAY_B0", DayTables(), &why));
-}
-
 TEST(Translation, ActorNames) {
   const struct {
     int id;
