@@ -361,7 +361,9 @@ std::vector<std::string> ini_va_names(IniFile* ini, const char* section) {
   for (;;) {
     NewString line(ini->ReadLine());
     if (!line) break;
+    // As IniFile itself reads a header: "[DAY_B0] ; note" is one too.
     IniFile::RemoveComments(line.get());
+    IniFile::RemoveEndSpaces(line.get());
     if (IniFile::IsSection(line.get())) break;
     NewString key(IniFile::GetValueName(line.get()));
     if (!key || !TalvoScnFile::LooksLikeVAName(key.get())) continue;

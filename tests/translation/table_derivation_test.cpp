@@ -265,10 +265,11 @@ TEST(TableDerivation, IniNamesAreTheVAKeysOfTheSectionInFileOrder) {
   std::string ini =
       "[General]\r\nVA00X001 = \"x\"\r\n[DAY_T0]\r\n; VA01X009 = \"a comment\"\r\n"
       "VA01X002 = \"b\"\r\nVA01X001 = VA01X002\r\nsave_msg = \"x\"\r\nEVA05 OPTION1 = \"y\"\r\n"
-      "VA01X002 = \"again\"\r\nVA1X0003 = \"not a VA name\"\r\n\r\n[DAY_T1]\r\n"
+      "VA01X002 = \"again\"\r\nVA1X0003 = \"not a VA name\"\r\n\r\n[DAY_T1] ; a header\r\n"
       "VA02X001 = \"c\"\r\n";
   talvo::IniFile doc;
   ASSERT_TRUE(doc.SetData(ini.data(), static_cast<unsigned>(ini.size())));
+  // The commented header of DAY_T1 ends DAY_T0's keys.
   EXPECT_EQ(ini_va_names(&doc, "DAY_T0"), (std::vector<std::string>{"VA01X002", "VA01X001"}));
   EXPECT_EQ(ini_va_names(&doc, "DAY_T1"), (std::vector<std::string>{"VA02X001"}));
   EXPECT_TRUE(ini_va_names(&doc, "DAY_T9").empty());
