@@ -285,3 +285,19 @@ bool load_bmp_palette(const unsigned char* bmp, unsigned int bmp_size, const BMP
   std::memcpy(palette, bmp + offset, 4 * static_cast<size_t>(entries));
   return true;
 }
+
+bool read_palette_bmp_for_insert(const unsigned char* bmp, unsigned int bmp_size, unsigned int bits,
+                                 unsigned int full, const char* wrong_type, BMP_Header* h,
+                                 unsigned char* palette) {
+  if (!read_bmp_for_insert(bmp, bmp_size, h)) return false;
+  if (h->biBitCount != bits || bmp_palette_entries(*h, full) < 0) {
+    std::fputs(wrong_type, stderr);
+    return false;
+  }
+  if (!bmp_check_pixel_data(*h, bmp_size, bits)) return false;
+  if (!load_bmp_palette(bmp, bmp_size, *h, full, palette)) {
+    std::fprintf(stderr, "Not enough capacity (BMP).\n");
+    return false;
+  }
+  return true;
+}

@@ -100,4 +100,13 @@ int bmp_palette_entries(const BMP_Header& header, unsigned int full);
 bool load_bmp_palette(const unsigned char* bmp, unsigned int bmp_size, const BMP_Header& header,
                       unsigned int full, unsigned char* palette);
 
+// All checks of a palette BMP about to be inserted into a PP or pp image:
+// readable header, `bits` per pixel with an accepted palette count (else
+// prints wrong_type), pixel data inside the file, and its palette, which is
+// copied into palette (`full` entries, see load_bmp_palette). False after
+// printing why.
+bool read_palette_bmp_for_insert(const unsigned char* bmp, unsigned int bmp_size, unsigned int bits,
+                                 unsigned int full, const char* wrong_type, BMP_Header* header,
+                                 unsigned char* palette);
+
 #endif

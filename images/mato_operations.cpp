@@ -42,6 +42,41 @@ bool extract(const char* input_iso, const char* path, const char* prefix, bool l
   return ok;
 }
 
+// The container keeps its size when plain: images are replaced in place.
+// Nothing is written unless an image was inserted.
+bool insert(const char* inout_iso, const char* path, const char* prefix, bool fix_transparent,
+            bool ignore_missing_files, bool fix_palette, bool lzss) {
+  MountedIso iso;
+  if (!iso.mount(inout_iso, false)) return false;
+  Iso9660Filesystem* fs = iso.fs();
+  IsoDescriptor fd(fs, open_iso_file(fs, path, kOpenReadWrite));
+  if (!fd.valid()) return false;
+  unsigned int stored_size = 0, size = 0;
+  MallocBuffer data = read_container(fs, fd.get(), path, lzss,
+                                     lzss ? "Error while reading \"%s\"\n" : "Error while reading file \"%s\"\n",
+                                     &stored_size, &size);
+  if (!data) return false;
+  int failures = 0;
+  const int inserted =
+      insert_mato(data.get(), size, prefix, fix_transparent, ignore_missing_files, fix_palette, false, &failures);
+  if (inserted > 0 && !lzss &&
+      (fs->Seek(fd.get(), 0, 0) != 0 || fs->Write(fd.get(), data.get(), size) != static_cast<long long>(size))) {
+    std::fprintf(stderr, "Error while rewriting file \"%s\"\n", path);
+    return false;
+  }
+  if (inserted > 0 && lzss) {
+    unsigned int packed_size = 0;
+    MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
+    if (!packed) return false;
+    const WriteBackMessages messages = {"Error truncating \"%s\"\n", false, "Error while writing to \"%s\"\n"};
+    if (!write_back_iso_file(fs, fd.get(), path, stored_size, packed.get(), packed_size, messages)) return false;
+  }
+  std::printf(lzss ? "insert_lzss_mato(%s) completed. (num images inserted = %d)\n"
+                   : "insert_mato(%s) completed (num images inserted = %d)\n",
+              path, inserted);
+  return inserted >= 0 && failures == 0;
+}
+
 }  // namespace
 
 bool extract_mato(const char* input_iso, const char* iso_file_path, const char* bmp_output_prefix) {
@@ -54,52 +89,12 @@ bool extract_lzss_mato(const char* input_iso, const char* iso_file_path, const c
 
 bool insert_mato(const char* inout_iso, const char* iso_file_path, const char* bmp_infile_prefix,
                  bool fix_transparent, bool ignore_missing_files, bool fix_palette) {
-  MountedIso iso;
-  if (!iso.mount(inout_iso, false)) return false;
-  Iso9660Filesystem* fs = iso.fs();
-  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenReadWrite));
-  if (!fd.valid()) return false;
-  unsigned int stored_size = 0, size = 0;
-  MallocBuffer data = read_container(fs, fd.get(), iso_file_path, false, "Error while reading file \"%s\"\n",
-                                     &stored_size, &size);
-  if (!data) return false;
-  int failures = 0;
-  const int inserted = insert_mato(data.get(), size, bmp_infile_prefix, fix_transparent,
-                                   ignore_missing_files, fix_palette, false, &failures);
-  // The container keeps its size: images are replaced in place. Nothing
-  // changed unless an image was inserted.
-  if (inserted > 0 && (fs->Seek(fd.get(), 0, 0) != 0 ||
-                       fs->Write(fd.get(), data.get(), size) != static_cast<long long>(size))) {
-    std::fprintf(stderr, "Error while rewriting file \"%s\"\n", iso_file_path);
-    return false;
-  }
-  std::printf("insert_mato(%s) completed (num images inserted = %d)\n", iso_file_path, inserted);
-  return inserted >= 0 && failures == 0;
+  return insert(inout_iso, iso_file_path, bmp_infile_prefix, fix_transparent, ignore_missing_files, fix_palette,
+                false);
 }
 
 bool insert_lzss_mato(const char* inout_iso, const char* iso_file_path, const char* bmp_infile_prefix,
                       bool fix_transparent, bool ignore_missing_files, bool fix_palette) {
-  MountedIso iso;
-  if (!iso.mount(inout_iso, false)) return false;
-  Iso9660Filesystem* fs = iso.fs();
-  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenReadWrite));
-  if (!fd.valid()) return false;
-  unsigned int stored_size = 0, size = 0;
-  MallocBuffer data = read_container(fs, fd.get(), iso_file_path, true, "Error while reading \"%s\"\n",
-                                     &stored_size, &size);
-  if (!data) return false;
-  int failures = 0;
-  const int inserted = insert_mato(data.get(), size, bmp_infile_prefix, fix_transparent,
-                                   ignore_missing_files, fix_palette, false, &failures);
-  if (inserted > 0) {
-    unsigned int packed_size = 0;
-    MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
-    if (!packed) return false;
-    const WriteBackMessages messages = {"Error truncating \"%s\"\n", false, "Error while writing to \"%s\"\n"};
-    if (!write_back_iso_file(fs, fd.get(), iso_file_path, stored_size, packed.get(), packed_size, messages)) {
-      return false;
-    }
-  }
-  std::printf("insert_lzss_mato(%s) completed. (num images inserted = %d)\n", iso_file_path, inserted);
-  return inserted >= 0 && failures == 0;
+  return insert(inout_iso, iso_file_path, bmp_infile_prefix, fix_transparent, ignore_missing_files, fix_palette,
+                true);
 }

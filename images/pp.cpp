@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "images/bmp.h"
+#include "images/game_image.h"
 #include "util/byte_order.h"
 
 using namespace talvo;
@@ -15,24 +16,7 @@ const unsigned int kPpPaletteOffset = 6;
 const unsigned int kPpPixelOffset = 518;
 const unsigned int kColours = 256;
 
-bool has_pp_signature(const unsigned char* pp, unsigned int pp_size) {
-  if (pp_size < 2 || std::memcmp(pp, "PP", 2) != 0) {
-    std::fprintf(stderr, "Error: no PP signature.\n");
-    return false;
-  }
-  return true;
-}
-
-bool pp_fits(const unsigned char* pp, unsigned int pp_size) {
-  uint64_t needed = kPpPixelOffset;
-  if (pp_size >= 6) needed = pp_needed_size(read_be16(pp + 2), read_be16(pp + 4));
-  if (needed > pp_size) {
-    std::fprintf(stderr, "Not enough capacity: %llu > %u\n", static_cast<unsigned long long>(needed),
-                 pp_size);
-    return false;
-  }
-  return true;
-}
+const GameImageLayout kPp = {"PP", kPpPixelOffset, 8};
 
 unsigned int rgb_of(const unsigned char* entry) {
   return (unsigned{entry[2]} << 16) | (unsigned{entry[1]} << 8) | entry[0];
@@ -45,21 +29,17 @@ int channel_distance(const unsigned char* a, const unsigned char* b) {
 }  // namespace
 
 uint64_t pp_needed_size(unsigned int width, unsigned int height) {
-  return uint64_t{width} * height + kPpPixelOffset;
+  return game_image_size(kPp, width, height);
 }
 
 unsigned char* pp_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int* bmp_size) {
-  if (!has_pp_signature(pp, pp_size) || !pp_fits(pp, pp_size)) return nullptr;
-  const unsigned int width = read_be16(pp + 2);
-  const unsigned int height = read_be16(pp + 4);
+  unsigned int width = 0, height = 0;
+  if (!read_game_image_header(pp, pp_size, kPp, &width, &height)) return nullptr;
   const uint64_t row_size = bmp_row_size(width, 8);
   const uint64_t offset = kBmpHeaderSize + 4 * kColours;
   const uint64_t total = offset + row_size * height;
-  unsigned char* bmp = total <= UINT32_MAX ? static_cast<unsigned char*>(std::calloc(total, 1)) : nullptr;
-  if (!bmp) {
-    std::fprintf(stderr, "Memory allocation failure (width = %d, height = %d)\n", width, height);
-    return nullptr;
-  }
+  unsigned char* bmp = allocate_bmp_file(total, width, height);
+  if (!bmp) return nullptr;
   BMP_Header header;
   make_bmp8_header(&header, static_cast<int>(width), static_cast<int>(height), kColours);
   store_bmp_header(header, bmp);
@@ -120,26 +100,15 @@ void translate_to_new_palette(const unsigned char* stored, unsigned char* palett
 bool insert_bmp_into_pp(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
                         unsigned int pp_size, bool fix_transparent, bool fix_palette) {
   BMP_Header h;
-  if (!has_pp_signature(pp, pp_size) || !read_bmp_for_insert(bmp, bmp_size, &h)) return false;
-  if (h.biBitCount != 8 || bmp_palette_entries(h, kColours) < 0) {
-    std::fprintf(stderr, "Unsupported type of BMP. It must be 8 bits with 256 colours palette.\n");
-    return false;
-  }
-  if (!bmp_check_pixel_data(h, bmp_size, 8)) return false;
   unsigned char palette[4 * kColours];
-  if (!load_bmp_palette(bmp, bmp_size, h, kColours, palette)) {
-    std::fprintf(stderr, "Not enough capacity (BMP).\n");
+  if (!has_game_image_signature(pp, pp_size, kPp) ||
+      !read_palette_bmp_for_insert(bmp, bmp_size, 8, kColours,
+                                   "Unsupported type of BMP. It must be 8 bits with 256 colours palette.\n", &h,
+                                   palette)) {
     return false;
   }
-  if (pp_size < 6) return pp_fits(pp, pp_size);
-  const unsigned int width = read_be16(pp + 2);
-  const unsigned int height = read_be16(pp + 4);
-  if (h.biWidth != static_cast<int32_t>(width) || h.biHeight != static_cast<int32_t>(height)) {
-    std::fprintf(stderr, "Error: width/height of BMP and PP don't match: (%d, %d) != (%d, %d)\n",
-                 h.biWidth, h.biHeight, width, height);
-    return false;
-  }
-  if (!pp_fits(pp, pp_size)) return false;
+  unsigned int width = 0, height = 0;
+  if (!game_image_matches_bmp(pp, pp_size, kPp, h, &width, &height)) return false;
 
   const uint64_t row_size = bmp_row_size(width, 8);
   MallocBuffer decoded;
