@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "iso/filesystem.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
 
@@ -12,6 +13,12 @@ int IsoDescriptor::close() {
   if (fs_ && fd_ >= 0) result = fs_->Close(fd_);
   fd_ = -1;
   return result;
+}
+
+bool OpenedIsoFile::open(const char* iso, const char* path, int mode) {
+  if (!iso_.mount(iso, mode == kOpenRead)) return false;
+  fd_.reset(iso_.fs(), open_iso_file(iso_.fs(), path, mode));
+  return fd_.valid();
 }
 
 int open_iso_file(Iso9660Filesystem* fs, const char* path, int mode) {

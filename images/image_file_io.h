@@ -7,6 +7,8 @@
 #ifndef TALVO_IMAGES_IMAGE_FILE_IO_H
 #define TALVO_IMAGES_IMAGE_FILE_IO_H
 
+#include "cli/image_files.h"
+
 class Iso9660Filesystem;
 
 // An open descriptor of a file inside the image, closed on scope exit.
@@ -20,10 +22,31 @@ class IsoDescriptor {
   bool valid() const { return fd_ >= 0; }
   // Closes the descriptor now; returns the result of Close (0 when none was open).
   int close();
+  // Closes the current descriptor and takes fd of fs instead.
+  void reset(Iso9660Filesystem* fs, int fd) {
+    close();
+    fs_ = fs;
+    fd_ = fd;
+  }
 
  private:
   Iso9660Filesystem* fs_;
   int fd_;
+};
+
+// A disc image mounted with one file inside it open: the start of every
+// image operation. The file is closed, then the image unmounted, on scope exit.
+class OpenedIsoFile {
+ public:
+  // Mounts iso (read-only unless mode writes) and opens path with mode;
+  // false after printing why.
+  bool open(const char* iso, const char* path, int mode);
+  Iso9660Filesystem* fs() const { return iso_.fs(); }
+  int fd() const { return fd_.get(); }
+
+ private:
+  MountedIso iso_;
+  IsoDescriptor fd_{nullptr};
 };
 
 // Opens path inside the image with mode (0 read, 1 write, 2 read and write).

@@ -55,13 +55,11 @@ bool convert_to_bmp_file(unsigned char* data, unsigned int size, ImageToBmp conv
 
 bool extract_plain(const char* input_iso, const char* path, const char* bmp_output,
                    unsigned int offset, ImageToBmp convert) {
-  MountedIso iso;
-  if (!iso.mount(input_iso, true)) return false;
-  IsoDescriptor fd(iso.fs(), open_iso_file(iso.fs(), path, kOpenRead));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(input_iso, path, kOpenRead)) return false;
   unsigned int size = 0;
   MallocBuffer data =
-      read_region(iso.fs(), fd.get(), path, offset, "Offset %x goes to end of file or beyond.\n", &size);
+      read_region(file.fs(), file.fd(), path, offset, "Offset %x goes to end of file or beyond.\n", &size);
   if (!data) return false;
   return convert_to_bmp_file(data.get(), size, convert, bmp_output, input_iso, "Can't open/create \"%s\"\n");
 }
@@ -74,19 +72,17 @@ MallocBuffer read_bmp_input(const char* bmp_input, const char* alloc_failed, uns
 // success_format takes bmp_input; null prints "Done.".
 bool insert_plain(const char* inout_iso, const char* path, const char* bmp_input, unsigned int offset,
                   const BmpIntoImage& insert, const char* success_format) {
-  MountedIso iso;
-  if (!iso.mount(inout_iso, false)) return false;
-  IsoDescriptor fd(iso.fs(), open_iso_file(iso.fs(), path, kOpenReadWrite));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(inout_iso, path, kOpenReadWrite)) return false;
   unsigned int size = 0;
-  MallocBuffer data = read_region(iso.fs(), fd.get(), path, offset,
+  MallocBuffer data = read_region(file.fs(), file.fd(), path, offset,
                                   "Offset %x goes to end of file or greater.\n", &size);
   if (!data) return false;
   unsigned int bmp_size = 0;
   MallocBuffer bmp = read_bmp_input(bmp_input, "Memory allocation error: size %d\n", &bmp_size);
   if (!bmp || !insert(bmp.get(), bmp_size, data.get(), size)) return false;
-  if (iso.fs()->Seek(fd.get(), offset, 0) != offset ||
-      iso.fs()->Write(fd.get(), data.get(), size) != static_cast<long long>(size)) {
+  if (file.fs()->Seek(file.fd(), offset, 0) != offset ||
+      file.fs()->Write(file.fd(), data.get(), size) != static_cast<long long>(size)) {
     std::fprintf(stderr, "Error writing back to the file inside iso (%s)\n", path);
     return false;
   }
@@ -105,24 +101,20 @@ MallocBuffer read_lzss_image(Iso9660Filesystem* fs, int fd, const char* path, un
 }
 
 bool extract_lzss(const char* input_iso, const char* path, const char* bmp_output, ImageToBmp convert) {
-  MountedIso iso;
-  if (!iso.mount(input_iso, true)) return false;
-  IsoDescriptor fd(iso.fs(), open_iso_file(iso.fs(), path, kOpenRead));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(input_iso, path, kOpenRead)) return false;
   unsigned int old_size = 0, size = 0;
-  MallocBuffer data = read_lzss_image(iso.fs(), fd.get(), path, &old_size, &size);
+  MallocBuffer data = read_lzss_image(file.fs(), file.fd(), path, &old_size, &size);
   if (!data) return false;
   return convert_to_bmp_file(data.get(), size, convert, bmp_output, input_iso, "Can't open/create \"%s\"");
 }
 
 bool insert_lzss(const char* inout_iso, const char* path, const char* bmp_input, const BmpIntoImage& insert,
                  bool announce_growth, const char* success_format) {
-  MountedIso iso;
-  if (!iso.mount(inout_iso, false)) return false;
-  IsoDescriptor fd(iso.fs(), open_iso_file(iso.fs(), path, kOpenReadWrite));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(inout_iso, path, kOpenReadWrite)) return false;
   unsigned int old_size = 0, size = 0;
-  MallocBuffer data = read_lzss_image(iso.fs(), fd.get(), path, &old_size, &size);
+  MallocBuffer data = read_lzss_image(file.fs(), file.fd(), path, &old_size, &size);
   if (!data) return false;
   unsigned int bmp_size = 0;
   MallocBuffer bmp = read_bmp_input(bmp_input, "Memory allocation error: %d\n", &bmp_size);
@@ -133,7 +125,7 @@ bool insert_lzss(const char* inout_iso, const char* path, const char* bmp_input,
   if (!packed) return false;
   const WriteBackMessages messages = {"Error truncating \"%s\"", announce_growth,
                                       "Error while writing to \"%s\""};
-  if (!write_back_iso_file(iso.fs(), fd.get(), path, old_size, packed.get(), packed_size, messages)) {
+  if (!write_back_iso_file(file.fs(), file.fd(), path, old_size, packed.get(), packed_size, messages)) {
     return false;
   }
   if (success_format) std::printf(success_format, bmp_input);

@@ -338,13 +338,11 @@ unsigned char* compress_lzss(const unsigned char* data, unsigned int size,
 
 bool uncompress_lzss(const char* input_iso, const char* iso_file_path, const char* output_file) {
   if (!output_is_not_image(output_file, input_iso)) return false;
-  MountedIso iso;
-  if (!iso.mount(input_iso, true)) return false;
-  Iso9660Filesystem* fs = iso.fs();
-  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenRead));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(input_iso, iso_file_path, kOpenRead)) return false;
+  Iso9660Filesystem* fs = file.fs();
   unsigned int packed_size = 0;
-  MallocBuffer packed(read_whole_iso_file(fs, fd.get(), iso_file_path, &packed_size,
+  MallocBuffer packed(read_whole_iso_file(fs, file.fd(), iso_file_path, &packed_size,
                                           "Error while reading file \"%s\" in the iso.\n"));
   if (!packed) return false;
   unsigned int size = 0;

@@ -28,12 +28,10 @@ MallocBuffer read_container(Iso9660Filesystem* fs, int fd, const char* path, boo
 }
 
 bool extract(const char* input_iso, const char* path, const char* prefix, bool lzss) {
-  MountedIso iso;
-  if (!iso.mount(input_iso, true)) return false;
-  IsoDescriptor fd(iso.fs(), open_iso_file(iso.fs(), path, kOpenRead));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(input_iso, path, kOpenRead)) return false;
   unsigned int stored_size = 0, size = 0;
-  MallocBuffer data = read_container(iso.fs(), fd.get(), path, lzss,
+  MallocBuffer data = read_container(file.fs(), file.fd(), path, lzss,
                                      lzss ? "Error while reading \"%s\"\n" : "Error while reading file \"%s\"\n",
                                      &stored_size, &size);
   if (!data) return false;
@@ -46,13 +44,11 @@ bool extract(const char* input_iso, const char* path, const char* prefix, bool l
 // Nothing is written unless an image was inserted.
 bool insert(const char* inout_iso, const char* path, const char* prefix, bool fix_transparent,
             bool ignore_missing_files, bool fix_palette, bool lzss) {
-  MountedIso iso;
-  if (!iso.mount(inout_iso, false)) return false;
-  Iso9660Filesystem* fs = iso.fs();
-  IsoDescriptor fd(fs, open_iso_file(fs, path, kOpenReadWrite));
-  if (!fd.valid()) return false;
+  OpenedIsoFile file;
+  if (!file.open(inout_iso, path, kOpenReadWrite)) return false;
+  Iso9660Filesystem* fs = file.fs();
   unsigned int stored_size = 0, size = 0;
-  MallocBuffer data = read_container(fs, fd.get(), path, lzss,
+  MallocBuffer data = read_container(fs, file.fd(), path, lzss,
                                      lzss ? "Error while reading \"%s\"\n" : "Error while reading file \"%s\"\n",
                                      &stored_size, &size);
   if (!data) return false;
@@ -60,7 +56,7 @@ bool insert(const char* inout_iso, const char* path, const char* prefix, bool fi
   const int inserted =
       insert_mato(data.get(), size, prefix, fix_transparent, ignore_missing_files, fix_palette, false, &failures);
   if (inserted > 0 && !lzss &&
-      (fs->Seek(fd.get(), 0, 0) != 0 || fs->Write(fd.get(), data.get(), size) != static_cast<long long>(size))) {
+      (fs->Seek(file.fd(), 0, 0) != 0 || fs->Write(file.fd(), data.get(), size) != static_cast<long long>(size))) {
     std::fprintf(stderr, "Error while rewriting file \"%s\"\n", path);
     return false;
   }
@@ -69,7 +65,7 @@ bool insert(const char* inout_iso, const char* path, const char* prefix, bool fi
     MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
     if (!packed) return false;
     const WriteBackMessages messages = {"Error truncating \"%s\"\n", false, "Error while writing to \"%s\"\n"};
-    if (!write_back_iso_file(fs, fd.get(), path, stored_size, packed.get(), packed_size, messages)) return false;
+    if (!write_back_iso_file(fs, file.fd(), path, stored_size, packed.get(), packed_size, messages)) return false;
   }
   std::printf(lzss ? "insert_lzss_mato(%s) completed. (num images inserted = %d)\n"
                    : "insert_mato(%s) completed (num images inserted = %d)\n",
