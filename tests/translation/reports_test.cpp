@@ -66,24 +66,19 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
 
 std::string all_translated() {
   std::string s = kJapanese;
-  s = replaced(s, "こんにちは", "Hello");
-  s = replaced(s, "さようなら", "Bye");
-  s = replaced(s, "\"街\"", "\"Town\"");
-  s = replaced(s, "学校", "School");
-  s = replaced(s, "あ/い/う/え", "a/i/u/e");
-  s = replaced(s, "はい", "Yes");
-  s = replaced(s, "いいえ", "No");
-  s = replaced(s, "\"ね\"", "\"Ne\"");
-  s = replaced(s, "\"一\"", "\"One\"");
-  s = replaced(s, "\"二\"", "\"Two\"");
-  s = replaced(s, "\"三\"", "\"Three\"");
+  const char* pairs[][2] = {{"こんにちは", "Hello"}, {"さようなら", "Bye"},
+                            {"\"街\"", "\"Town\""}, {"学校", "School"},
+                            {"あ/い/う/え", "a/i/u/e"}, {"はい", "Yes"},
+                            {"いいえ", "No"}, {"\"ね\"", "\"Ne\""},
+                            {"\"一\"", "\"One\""}, {"\"二\"", "\"Two\""},
+                            {"\"三\"", "\"Three\""}};
+  for (const auto& p : pairs) s = replaced(s, p[0], p[1]);
   return s;
 }
 
 struct ReportRun {
   bool ok;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 class ReportsTest : public testing::Test {
@@ -96,25 +91,25 @@ class ReportsTest : public testing::Test {
     return path;
   }
 
-  ReportRun completion(const std::string& translation, const std::string& japanese, bool builtin) {
-    TestCatalogue catalogue(builtin);
-    std::string t = file("t.ini", translation);
-    std::string j = file("j.ini", japanese);
+  template <typename F>
+  static ReportRun run(F f) {
     CaptureStdout();
     CaptureStderr();
-    bool ok = check_percentage(t.c_str(), j.c_str(), catalogue.get());
+    bool ok = f();
     std::string out = GetCapturedStdout();
     return {ok, out, GetCapturedStderr()};
+  }
+
+  ReportRun completion(const std::string& translation, const std::string& japanese, bool builtin) {
+    TestCatalogue catalogue(builtin);
+    std::string t = file("t.ini", translation), j = file("j.ini", japanese);
+    return run([&] { return check_percentage(t.c_str(), j.c_str(), catalogue.get()); });
   }
 
   ReportRun line_check(const std::string& text, bool builtin = true) {
     TestCatalogue catalogue(builtin);
     std::string path = file("c.ini", text);
-    CaptureStdout();
-    CaptureStderr();
-    bool ok = check_ini(path.c_str(), catalogue.get());
-    std::string out = GetCapturedStdout();
-    return {ok, out, GetCapturedStderr()};
+    return run([&] { return check_ini(path.c_str(), catalogue.get()); });
   }
 
   std::string dir_;
@@ -127,46 +122,36 @@ std::string percentages(const char* t0, const char* t1, const char* t2, const ch
          "%\n\nEstimated total percentage of translation is " + total + "%\n";
 }
 
-TEST_F(ReportsTest, CompletionOfTheJapaneseFileAgainstItselfIsZero) {
-  for (bool builtin : {true, false}) {
-    ReportRun r = completion(kJapanese, kJapanese, builtin);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.out, percentages("0.000000", "0.000000", "0.000000", "0.000000")) << builtin;
-    EXPECT_EQ(r.err, "");
-  }
-}
-
-TEST_F(ReportsTest, CompletionOfAFullTranslationIsHundred) {
-  for (bool builtin : {true, false}) {
-    ReportRun r = completion(all_translated(), kJapanese, builtin);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.out, percentages("100.000000", "100.000000", "100.000000", "100.000000"));
-  }
-}
-
-TEST_F(ReportsTest, CompletionSkipsExceptionsAndLinks) {
-  // "街" kept: not counted, so DAY_T0 is still complete; a link in the
-  // translation (VT01X003 pointing at VT01X001) counts neither way.
-  std::string t = replaced(all_translated(), "\"Town\"", "\"街\"");
-  t = replaced(t, "VT01X003 = \"Bye\"", "VT01X003 = VT01X001");
-  ReportRun r = completion(t, kJapanese, true);
-  EXPECT_EQ(r.out, percentages("100.000000", "100.000000", "100.000000", "100.000000"));
-  // Once translated it counts like any option: one of DAY_T0's five counted
-  // entries left Japanese.
-  t = replaced(all_translated(), "School", "学校");
-  r = completion(t, kJapanese, true);
-  EXPECT_EQ(r.out, percentages("80.000000", "100.000000", "100.000000", "90.909091"));
-}
-
-TEST_F(ReportsTest, CompletionStopsAtAMissingKeyWithoutTotal) {
-  std::string t = replaced(all_translated(), "PICK OPTION2 = \"Two\"\r\n", "");
-  for (bool builtin : {true, false}) {
-    ReportRun r = completion(t, kJapanese, builtin);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.out,
-              "Estimated percentage of DAY_T0 translation is 100.000000%\n"
-              "Estimated percentage of DAY_T1 translation is 100.000000%\n");
-    EXPECT_EQ(r.err, "Error reading ini str value PICK OPTION2\n");
+TEST_F(ReportsTest, Completion) {
+  const std::string full = percentages("100.000000", "100.000000", "100.000000", "100.000000");
+  // "街" kept is an exception and not counted; a link in the translation
+  // counts neither way. "学校" kept is one of DAY_T0's five counted entries.
+  std::string exceptions = replaced(all_translated(), "\"Town\"", "\"街\"");
+  exceptions = replaced(exceptions, "VT01X003 = \"Bye\"", "VT01X003 = VT01X001");
+  const struct {
+    std::string translation;
+    bool ok;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {kJapanese, true, percentages("0.000000", "0.000000", "0.000000", "0.000000"), ""},
+      {all_translated(), true, full, ""},
+      {exceptions, true, full, ""},
+      {replaced(all_translated(), "School", "学校"), true,
+       percentages("80.000000", "100.000000", "100.000000", "90.909091"), ""},
+      // A missing key stops the report before the total.
+      {replaced(all_translated(), "PICK OPTION2 = \"Two\"\r\n", ""), false,
+       "Estimated percentage of DAY_T0 translation is 100.000000%\n"
+       "Estimated percentage of DAY_T1 translation is 100.000000%\n",
+       "Error reading ini str value PICK OPTION2\n"},
+  };
+  for (const auto& c : cases) {
+    for (bool builtin : {true, false}) {
+      ReportRun r = completion(c.translation, kJapanese, builtin);
+      EXPECT_EQ(r.ok, c.ok);
+      EXPECT_EQ(r.out, c.out) << builtin;
+      EXPECT_EQ(r.err, c.err);
+    }
   }
 }
 
@@ -184,17 +169,17 @@ TEST_F(ReportsTest, CompletionChecksNamesTakenFromTheJapaneseFile) {
   EXPECT_EQ(r.err, "Error reading ini str value VT02X002\n");
 }
 
-std::string check_file(const std::string& value, const std::string& encoding_line =
-                                                      "encoding = \"UTF-8\"\r\n") {
-  std::string s = "[General]\r\n" + encoding_line + "\r\n[DAY_T0]\r\nVT01X001 = \"" + value +
-                  "\"\r\nVT01X002 = VT01X001\r\nVT01X003 = \"ok\"\r\n"
-                  "[DAY_T1]\r\nVT02X001 = \"ok\"\r\nVT02X002 = \"ok\"\r\n"
-                  "[DAY_T2]\r\nVT03X001 = \"ok\"\r\n";
-  return s;
+std::string check_file(const std::string& value,
+                       const std::string& encoding_line = "encoding = \"UTF-8\"\r\n") {
+  return "[General]\r\n" + encoding_line + "\r\n[DAY_T0]\r\nVT01X001 = \"" + value +
+         "\"\r\nVT01X002 = VT01X001\r\nVT01X003 = \"ok\"\r\n"
+         "[DAY_T1]\r\nVT02X001 = \"ok\"\r\nVT02X002 = \"ok\"\r\n"
+         "[DAY_T2]\r\nVT03X001 = \"ok\"\r\n";
 }
 
 TEST_F(ReportsTest, LineCheckReportsLinesLongerThan34Bytes) {
-  std::string a33(33, 'a');
+  std::string a33(33, 'a'), wide;
+  for (int i = 0; i < 18; i++) wide += "あ";
   struct Case {
     std::string value;
     std::string out;
@@ -205,17 +190,13 @@ TEST_F(ReportsTest, LineCheckReportsLinesLongerThan34Bytes) {
                    "space, so it may be ok.\n"},
       {std::string(34, 'a') + " ", "DAY_T0:VT01X001: line 1 has 35 characters.\n"},
       // 18 full-width characters are 36 bytes of Shift-JIS.
-      {std::string(18 * 3, '\0'), "DAY_T0:VT01X001: line 1 has 36 characters.\n"},
+      {wide, "DAY_T0:VT01X001: line 1 has 36 characters.\n"},
       {"\\n" + std::string(40, 'x'), "DAY_T0:VT01X001: line 2 has 40 characters.\n"},
       {"ab\\n\\n" + std::string(36, 'x') + "\\n" + std::string(35, 'y'),
        "DAY_T0:VT01X001: line 3 has 36 characters.\nDAY_T0:VT01X001: line 4 has 35 "
        "characters.\n"},
   };
-  for (Case& c : cases) {
-    if (!c.value.empty() && c.value[0] == '\0') {
-      c.value.clear();
-      for (int i = 0; i < 18; i++) c.value += "あ";
-    }
+  for (const Case& c : cases) {
     ReportRun r = line_check(check_file(c.value));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.out, c.out) << c.value;
