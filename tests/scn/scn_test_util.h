@@ -16,7 +16,10 @@
 namespace scntest {
 
 using testsupport::ScnBuilder;
+using talvo::EVType;
+using talvo::MOType;
 using talvo::TalvoScnFile;
+using talvo::VAType;
 using Bytes = std::vector<unsigned char>;
 
 inline bool load(TalvoScnFile& f, const ScnBuilder& b) {
@@ -31,19 +34,16 @@ inline Bytes image_of(TalvoScnFile& f) {
 }
 
 inline uint16_t u16_at(TalvoScnFile& f, uint32_t pos) {
-  unsigned int size = 0;
-  unsigned char* p = f.GetData(false, &size);
-  EXPECT_TRUE(p && pos + 2 <= size) << "position " << pos;
-  return (p && pos + 2 <= size) ? talvo::read_le16(p + pos) : 0;
+  Bytes img = image_of(f);
+  EXPECT_LE(pos + 2, img.size()) << "position " << pos;
+  return pos + 2 <= img.size() ? talvo::read_le16(&img[pos]) : 0;
 }
 
 inline std::string string_at(TalvoScnFile& f, uint32_t pos) {
-  unsigned int size = 0;
-  unsigned char* p = f.GetData(false, &size);
-  if (!p || pos >= size) return "<outside>";
-  const void* end = std::memchr(p + pos, 0, size - pos);
-  if (!end) return "<unterminated>";
-  return std::string(reinterpret_cast<const char*>(p + pos));
+  Bytes img = image_of(f);
+  if (pos >= img.size()) return "<outside>";
+  if (!std::memchr(&img[pos], 0, img.size() - pos)) return "<unterminated>";
+  return std::string(reinterpret_cast<const char*>(&img[pos]));
 }
 
 inline int dead_area_count(const TalvoScnFile& f) {
@@ -60,7 +60,22 @@ inline bool has_dead_area(const TalvoScnFile& f, uint16_t offset, uint16_t lengt
   return false;
 }
 
-// Runs f with stderr (and stdout) captured; returns what was written.
+// Loads `b`, opens a VA window of `names.size()` records at its VA area and
+// locates each record by index and name (the names must outlive `f`).
+inline std::vector<VAType> locate_vas(TalvoScnFile& f, const ScnBuilder& b,
+                                      const std::vector<const char*>& names, bool kill_areas,
+                                      bool fix_duplicates = false) {
+  std::vector<VAType> vas(names.size());
+  EXPECT_TRUE(load(f, b));
+  EXPECT_TRUE(f.SetVASearch(b.VAArea(), static_cast<int>(15 * names.size())));
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_TRUE(f.FindVAByIndex(static_cast<int>(i), names[i], &vas[i], kill_areas, fix_duplicates))
+        << names[i];
+  }
+  return vas;
+}
+
+// Runs f with stderr (or stdout) captured; returns what was written.
 template <typename F>
 std::string stderr_of(F f) {
   testing::internal::CaptureStderr();
