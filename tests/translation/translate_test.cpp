@@ -192,49 +192,54 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
   testsupport::write_file(ini, translated_ini(dumped_ini()));
   Bytes input_before = read_file_bytes(game_iso());
   std::string out = dir + "/translated.iso";
-  TranslateRun r = translate(game_iso(), out, ini, "Kei", "Aoi");
-  ASSERT_EQ(r.result, 0) << r.output.err;
-  EXPECT_EQ(r.output.err.find("Error"), std::string::npos) << r.output.err;
-  EXPECT_NE(r.output.out.find("Encoding: UTF-8\n"), std::string::npos);
-  EXPECT_NE(r.output.out.find("Now translating DAY_A0\n"), std::string::npos);
-  EXPECT_NE(r.output.out.find("Machine link " + game().day("DAY_A0").vas[5].name + " -> " +
-                              game().day("DAY_A0").vas[1].name + "\n"),
-            std::string::npos);
-  EXPECT_NE(r.output.out.find("Translation completed.\n"), std::string::npos);
-  EXPECT_TRUE(read_file_bytes(game_iso()) == input_before);
-
-  // Read back by an independent reader: both trees, every file.
-  testsupport::IsoContents contents = testsupport::read_iso_contents(out);
-  ASSERT_TRUE(contents.ok) << contents.error;
-  testsupport::FileMap original = game().files();
-  EXPECT_EQ(contents.iso_tree.size(), original.size());
-  for (const auto& f : original) {
-    ASSERT_TRUE(contents.iso_tree.count(f.first)) << f.first;
-    const Bytes& data = contents.iso_tree[f.first].data;
-    if (f.first.compare(0, 12, "/SCNBIN/DAY_") != 0) {
-      EXPECT_TRUE(data == f.second) << f.first << " changed";
+  // With only the %N text given, "%F%N" keeps %F and gains a blank; without
+  // either, the placeholders stay as they are.
+  const char* names[][2] = {{"Kei", "Aoi"}, {"Kei", nullptr}, {nullptr, nullptr}};
+  for (const auto& n : names) {
+    TranslateRun r = translate(game_iso(), out, ini, n[0], n[1]);
+    ASSERT_EQ(r.result, 0) << r.output.err;
+    EXPECT_EQ(r.output.err.find("Error"), std::string::npos) << r.output.err;
+    for (const std::string& line :
+         {std::string("Encoding: UTF-8\n"), std::string("Now translating DAY_A0\n"),
+          "Machine link " + game().day("DAY_A0").vas[5].name + " -> " +
+              game().day("DAY_A0").vas[1].name + "\n",
+          std::string("Translation completed.\n")}) {
+      EXPECT_NE(r.output.out.find(line), std::string::npos) << line;
     }
-    EXPECT_TRUE(contents.joliet_tree[f.first].data == data) << f.first;
+    EXPECT_TRUE(read_file_bytes(game_iso()) == input_before);
+
+    // Read back by an independent reader: both trees, every file.
+    testsupport::IsoContents contents = testsupport::read_iso_contents(out);
+    ASSERT_TRUE(contents.ok) << contents.error;
+    testsupport::FileMap original = game().files();
+    EXPECT_EQ(contents.iso_tree.size(), original.size());
+    for (const auto& f : original) {
+      const Bytes& data = contents.iso_tree[f.first].data;
+      if (f.first.compare(0, 12, "/SCNBIN/DAY_") != 0) {
+        EXPECT_TRUE(data == f.second) << f.first << " changed";
+      }
+      EXPECT_TRUE(contents.joliet_tree[f.first].data == data) << f.first;
+    }
+    int grown = 0, shrunk = 0;
+    for (const SyntheticDay& day : game().days()) {
+      const Bytes& file = contents.iso_tree[day.path].data;
+      check_day(day, file, n[0], n[1]);
+      std::string info = "Info: file \"" + day.path + "\" size was reduced from " +
+                         std::to_string(day.scn.size()) + " to " + std::to_string(file.size()) +
+                         " because of optimization.\n";
+      EXPECT_EQ(r.output.out.find(info) != std::string::npos, file.size() < day.scn.size());
+      grown += file.size() > day.scn.size();
+      shrunk += file.size() < day.scn.size();
+    }
+    EXPECT_GT(grown, 10);
+    EXPECT_GE(shrunk, 1);  // DAY_D0, rebuilt from its first VA with short texts
   }
-  int grown = 0, shrunk = 0;
-  for (const SyntheticDay& day : game().days()) {
-    const Bytes& file = contents.iso_tree[day.path].data;
-    check_day(day, file, "Kei", "Aoi");
-    std::string info = "Info: file \"" + day.path + "\" size was reduced from " +
-                       std::to_string(day.scn.size()) + " to " + std::to_string(file.size()) +
-                       " because of optimization.\n";
-    bool reported = r.output.out.find(info) != std::string::npos;
-    EXPECT_EQ(reported, file.size() < day.scn.size()) << day.name;
-    grown += file.size() > day.scn.size();
-    shrunk += file.size() < day.scn.size();
-  }
-  EXPECT_GT(grown, 10);
-  EXPECT_GE(shrunk, 1);  // DAY_D0, rebuilt from its first VA with short texts
+  EXPECT_EQ(with_names("a%F%Nb%N", "Kei", nullptr), "a%F KeibKei");
 
   // The translated image is no longer the game's: it is refused, and the
   // refused run leaves no output behind.
   std::string again = dir + "/again.iso";
-  r = translate(out, again, ini);
+  TranslateRun r = translate(out, again, ini);
   EXPECT_EQ(r.result, -1);
   EXPECT_NE(r.output.err.find("Hash of \"/SCNBIN/DAY_A0.SCN\" doesn't match.\n"
                               "Because of technical reasons, this tool can only work with "
@@ -242,25 +247,6 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
             std::string::npos)
       << r.output.err;
   EXPECT_FALSE(file_exists(again));
-}
-
-TEST(Translation, TranslateNamePlaceholders) {
-  // With only the %N text given, "%F%N" keeps %F and gains a blank; answers
-  // keep their bytes. Without either, the placeholders stay as they are.
-  std::string dir = make_scratch_dir("translate_names");
-  std::string ini = dir + "/texts.ini";
-  testsupport::write_file(ini, translated_ini(dumped_ini()));
-  for (int variant = 0; variant < 2; variant++) {
-    std::string out = dir + "/out" + std::to_string(variant) + ".iso";
-    const char* n = variant == 0 ? "Kei" : nullptr;
-    TranslateRun r = translate(game_iso(), out, ini, n, nullptr);
-    ASSERT_EQ(r.result, 0) << r.output.err;
-    testsupport::IsoContents contents = testsupport::read_iso_contents(out);
-    ASSERT_TRUE(contents.ok);
-    const SyntheticDay& a1 = game().day("DAY_A1");
-    check_day(a1, contents.iso_tree[a1.path].data, n, nullptr);
-  }
-  EXPECT_EQ(with_names("a%F%Nb%N", "Kei", nullptr), "a%F KeibKei");
 }
 
 // Runs a translation of the dump with the text edited by `edit`; expects it
@@ -387,10 +373,6 @@ TEST(Translation, TranslateWithoutEncodingOrSaveMessage) {
     }
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Translation, CorruptDayFilesStopWithAMessage) {
   // Pointers and strings of a day file that lead outside it: the dump, and a
