@@ -24,12 +24,14 @@ const size_t kChunkSize = 16u * 1024 * 1024;
 class IsoFd {
  public:
   IsoFd(Iso9660Filesystem* fs, int fd) : fs_(fs), fd_(fd) {}
-  ~IsoFd() {
-    if (fd_ >= 0) fs_->Close(fd_);
-  }
+  ~IsoFd() { close(); }
   IsoFd(const IsoFd&) = delete;
   IsoFd& operator=(const IsoFd&) = delete;
   int get() const { return fd_; }
+  void close() {
+    if (fd_ >= 0) fs_->Close(fd_);
+    fd_ = -1;
+  }
 
  private:
   Iso9660Filesystem* fs_;
@@ -38,6 +40,49 @@ class IsoFd {
 
 bool same_host_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The length of a host file, leaving it positioned at its start; -1 when it
+// cannot be measured.
+off_t host_length(FILE* file) {
+  off_t length = -1;
+  if (fseeko(file, 0, SEEK_END) == 0) length = ftello(file);
+  return length >= 0 && fseeko(file, 0, SEEK_SET) == 0 ? length : -1;
+}
+
+// A whole file of `length` bytes read by read(buffer, length) into a buffer
+// handed to the caller. Sizes are signed 32-bit counts: a longer file cannot
+// be handed over whole.
+template <typename Read>
+unsigned char* read_whole(const char* path, long long length, int* size, Read read) {
+  if (length < 0 || length > INT_MAX) {
+    fprintf(stderr, "Error while reading %s\n", path);
+    return nullptr;
+  }
+  MallocBuffer buffer = talvo::malloc_buffer(static_cast<size_t>(length));
+  if (!buffer) {
+    fprintf(stderr, "Out of memory.\n");
+    return nullptr;
+  }
+  if (!read(buffer.get(), length)) {
+    fprintf(stderr, "Error while reading %s\n", path);
+    return nullptr;
+  }
+  *size = static_cast<int>(length);
+  return buffer.release();
+}
+
+enum class Pumped { kAll, kReadError, kWriteError };
+
+// Hands the rest of `in` to write(block, n) in blocks of kChunkSize, read
+// into buffer (kChunkSize bytes).
+template <typename Write>
+Pumped pump(FILE* in, unsigned char* buffer, Write write) {
+  for (;;) {
+    size_t n = fread(buffer, 1, kChunkSize, in);
+    if (n == 0) return ferror(in) ? Pumped::kReadError : Pumped::kAll;
+    if (!write(buffer, n)) return Pumped::kWriteError;
+  }
 }
 
 }  // namespace
@@ -76,22 +121,10 @@ unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size)
     return nullptr;
   }
   long long length = fs->Seek(fd.get(), 0, 2);
-  // Sizes are signed 32-bit counts; a longer file cannot be handed over whole.
-  if (length < 0 || length > INT_MAX || fs->Seek(fd.get(), 0, 0) != 0) {
-    fprintf(stderr, "Error while reading %s\n", path);
-    return nullptr;
-  }
-  MallocBuffer buffer = talvo::malloc_buffer(static_cast<size_t>(length));
-  if (!buffer) {
-    fprintf(stderr, "Out of memory.\n");
-    return nullptr;
-  }
-  if (fs->Read(fd.get(), buffer.get(), length) != length) {
-    fprintf(stderr, "Error while reading %s\n", path);
-    return nullptr;
-  }
-  *size = static_cast<int>(length);
-  return buffer.release();
+  if (length >= 0 && fs->Seek(fd.get(), 0, 0) != 0) length = -1;
+  return read_whole(path, length, size, [&](unsigned char* buffer, long long n) {
+    return fs->Read(fd.get(), buffer, n) == n;
+  });
 }
 
 bool write_iso_file(Iso9660Filesystem* fs, const char* path, const void* data, int size) {
@@ -114,24 +147,9 @@ unsigned char* read_file(const char* path, int* size) {
     fprintf(stderr, "Cannot open %s\n", path);
     return nullptr;
   }
-  off_t length = -1;
-  if (fseeko(file.get(), 0, SEEK_END) == 0) length = ftello(file.get());
-  if (length < 0 || length > INT_MAX || fseeko(file.get(), 0, SEEK_SET) != 0) {
-    fprintf(stderr, "Error while reading %s\n", path);
-    return nullptr;
-  }
-  MallocBuffer buffer = talvo::malloc_buffer(static_cast<size_t>(length));
-  if (!buffer) {
-    fprintf(stderr, "Out of memory.\n");
-    return nullptr;
-  }
-  if (fread(buffer.get(), 1, static_cast<size_t>(length), file.get()) !=
-      static_cast<size_t>(length)) {
-    fprintf(stderr, "Error while reading %s\n", path);
-    return nullptr;
-  }
-  *size = static_cast<int>(length);
-  return buffer.release();
+  return read_whole(path, host_length(file.get()), size, [&](unsigned char* buffer, long long n) {
+    return fread(buffer, 1, static_cast<size_t>(n), file.get()) == static_cast<size_t>(n);
+  });
 }
 
 bool copy_file(const char* source, const char* destination) {
@@ -159,45 +177,27 @@ bool copy_file(const char* source, const char* destination) {
     fprintf(stderr, "Out of memory.\n");
     return false;
   }
-  for (;;) {
-    size_t n = fread(buffer.get(), 1, kChunkSize, in.get());
-    if (n == 0) {
-      if (ferror(in.get())) {
-        fprintf(stderr, "Error while reading %s\n", source);
-        puts("done.");
-        return false;
-      }
-      // The last buffered bytes reach the disc at close; a failure there is
-      // a failed copy too.
-      if (fclose(out.release()) != 0) {
-        fprintf(stderr, "Error writing to %s\n", destination);
-        puts("done.");
-        return false;
-      }
-      puts("done.");
-      return true;
-    }
-    if (fwrite(buffer.get(), 1, n, out.get()) != n) {
-      fprintf(stderr, "Error writing to %s\n", destination);
-      puts("done.");
-      return false;
-    }
-  }
+  Pumped result = pump(in.get(), buffer.get(), [&](const unsigned char* block, size_t n) {
+    return fwrite(block, 1, n, out.get()) == n;
+  });
+  // The last buffered bytes reach the disc at close; a failure there is a
+  // failed copy too.
+  if (result == Pumped::kAll && fclose(out.release()) != 0) result = Pumped::kWriteError;
+  if (result == Pumped::kReadError) fprintf(stderr, "Error while reading %s\n", source);
+  if (result == Pumped::kWriteError) fprintf(stderr, "Error writing to %s\n", destination);
+  puts("done.");
+  return result == Pumped::kAll;
 }
 
 bool replace_file(const char* inout_iso, const char* iso_file_path, const char* local_file) {
   MountedIso iso;
   if (!iso.mount(inout_iso, false)) return false;
   Iso9660Filesystem* fs = iso.fs();
-  int fd = fs->Open(iso_file_path, kOpenReadWrite);
-  if (fd < 0) {
+  IsoFd fd(fs, fs->Open(iso_file_path, kOpenReadWrite));
+  if (fd.get() < 0) {
     fprintf(stderr, "\"%s\" was not found in the iso.\n", iso_file_path);
     return false;
   }
-  bool closed = false;
-  auto close_fd = talvo::make_scope_exit([&] {
-    if (!closed) fs->Close(fd);
-  });
   FileHandle local(fopen(local_file, "rb"));
   if (!local) {
     fprintf(stderr, "Cannot open local file \"%s\"\n", local_file);
@@ -211,38 +211,32 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
   // Give the file its final length first: one relocation at most, instead of
   // one per chunk with the earlier chunks carried along each time. A shorter
   // local file leaves no old bytes behind it.
-  off_t local_length = -1;
-  if (fseeko(local.get(), 0, SEEK_END) == 0) local_length = ftello(local.get());
-  if (local_length < 0 || fseeko(local.get(), 0, SEEK_SET) != 0) {
+  off_t local_length = host_length(local.get());
+  if (local_length < 0) {
     fprintf(stderr, "Error while reading %s\n", local_file);
     return false;
   }
-  if (fs->Ftruncate(fd, static_cast<unsigned long long>(local_length)) != 0) {
+  if (fs->Ftruncate(fd.get(), static_cast<unsigned long long>(local_length)) != 0) {
     fprintf(stderr, "Error while writing to ISO.\n");
     return false;
   }
   unsigned long long written = 0;
-  for (;;) {
-    size_t n = fread(buffer.get(), 1, kChunkSize, local.get());
-    if (n == 0) break;
-    if (fs->Write(fd, buffer.get(), static_cast<long long>(n)) != static_cast<long long>(n)) {
-      fprintf(stderr, "Error while writing to ISO.\n");
-      return false;
-    }
+  Pumped result = pump(local.get(), buffer.get(), [&](const unsigned char* block, size_t n) {
+    if (fs->Write(fd.get(), block, static_cast<long long>(n)) != static_cast<long long>(n)) return false;
     written += n;
-  }
-  if (ferror(local.get())) {
-    fprintf(stderr, "Error while reading %s\n", local_file);
-    return false;
-  }
+    return true;
+  });
+  if (result == Pumped::kWriteError) fprintf(stderr, "Error while writing to ISO.\n");
+  if (result == Pumped::kReadError) fprintf(stderr, "Error while reading %s\n", local_file);
+  if (result != Pumped::kAll) return false;
   // The local file may have changed length while it was read; the image
   // file ends where the data read ended.
-  if (written != static_cast<unsigned long long>(local_length) && fs->Ftruncate(fd, written) != 0) {
+  if (written != static_cast<unsigned long long>(local_length) &&
+      fs->Ftruncate(fd.get(), written) != 0) {
     fprintf(stderr, "Error while writing to ISO.\n");
     return false;
   }
-  fs->Close(fd);
-  closed = true;
+  fd.close();
   // Unmount here to learn whether the grown volume size reached the image.
   if (fs->Umount(false) != 0) {
     fprintf(stderr, "Error while writing to ISO.\n");

@@ -27,7 +27,6 @@ class MountedIso {
     return mount_iso(&disc_, &fs_, iso_path, read_only);
   }
   Iso9660Filesystem* fs() const { return fs_; }
-  IsoFileDisc* disc() const { return disc_; }
 
  private:
   IsoFileDisc* disc_ = nullptr;

@@ -21,7 +21,6 @@ namespace {
 
 const uint32_t kMaxFileLength = 0xFFFFFFFFu;
 const unsigned kPathBufferSize = 2048;
-const unsigned kComponentBufferSize = 256;
 // Relocation carries a file's bytes in blocks of this size.
 const uint32_t kCarryBlockSize = 1u << 20;
 
@@ -164,81 +163,103 @@ bool Iso9660Filesystem::ExtentInsideDisc(uint32_t extent, uint64_t length) {
   return extent <= total && sectors <= total - extent;
 }
 
-Iso9660DirectoryRecord* Iso9660Filesystem::FindDirectoryRecord(
-    bool joliet, const Iso9660DirectoryRecord* directory, const char* name, bool allow_dir,
-    bool allow_any) {
+Iso9660DirectoryRecord* Iso9660Filesystem::NextRecord(Scan* scan, bool* damaged) {
+  *damaged = false;
+  while (scan->position < scan->length) {
+    uint64_t sector = scan->extent + scan->position / kIsoSectorSize;
+    if (sector != scan->loaded) {
+      if (disc_->ReadSectors(sector, scan->data, 1) != 0) break;
+      scan->loaded = sector;
+    }
+    unsigned offset = static_cast<unsigned>(scan->position % kIsoSectorSize);
+    Iso9660DirectoryRecord* record = reinterpret_cast<Iso9660DirectoryRecord*>(scan->data + offset);
+    // A record needs its length byte and the fixed part inside the sector;
+    // anything shorter is the padding that ends a sector.
+    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
+      scan->position = (sector - scan->extent + 1) * kIsoSectorSize;
+      continue;
+    }
+    if (!record_fits(scan->data, offset, kIsoSectorSize)) break;
+    return record;
+  }
+  *damaged = scan->position < scan->length;
+  return nullptr;
+}
+
+Iso9660DirectoryRecord* Iso9660Filesystem::LocateRecord(bool joliet,
+                                                        const Iso9660DirectoryRecord* directory,
+                                                        const char* name, bool allow_dir,
+                                                        bool allow_any, Scan* scan) {
   if (!disc_ || directory->length <= kIsoRecordFixedSize || !directory->IsDirectory()) {
     return nullptr;
   }
-  const uint32_t extent = directory->Extent();
-  const uint32_t length = directory->DataLength();
+  scan->extent = directory->Extent();
+  scan->length = directory->DataLength();
+  scan->position = 0;
+  scan->loaded = UINT64_MAX;
   // A directory said to run past the image is damage, not a place to scan.
-  if (!ExtentInsideDisc(extent, length)) return nullptr;
-  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
-  if (!buffer) return nullptr;
-  unsigned char* sector_data = buffer.get();
-  uint64_t position = 0;
-  uint64_t sector = extent;
-  uint64_t loaded = UINT64_MAX;
-  while (position < length) {
-    if (sector != loaded) {
-      if (disc_->ReadSectors(sector, sector_data, 1) != 0) return nullptr;
-      loaded = sector;
+  if (!ExtentInsideDisc(scan->extent, scan->length)) return nullptr;
+  bool damaged = false;
+  while (Iso9660DirectoryRecord* record = NextRecord(scan, &damaged)) {
+    if (CompareName(joliet, name, record->Identifier(), record->identifier_length)) {
+      return (record->IsDirectory() && !allow_dir && !allow_any) ? nullptr : record;
     }
-    unsigned offset = static_cast<unsigned>(position % kIsoSectorSize);
-    const Iso9660DirectoryRecord* record =
-        reinterpret_cast<const Iso9660DirectoryRecord*>(sector_data + offset);
-    // A record needs its length byte and the fixed part inside the sector.
-    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
-      ++sector;
-      position = (sector - extent) * kIsoSectorSize;
-      continue;
-    }
-    if (!record_fits(sector_data, offset, kIsoSectorSize)) return nullptr;
-    if (!CompareName(joliet, name, record->Identifier(), record->identifier_length)) {
-      position += record->length;
-      sector = extent + position / kIsoSectorSize;
-      continue;
-    }
-    if (record->IsDirectory() && !allow_dir && !allow_any) return nullptr;
-    return copy_record(record, record->length);
+    scan->position += record->length;
   }
   return nullptr;
 }
 
-Iso9660DirectoryRecord* Iso9660Filesystem::FindFile(bool joliet, const char* path, bool allow_dir,
-                                                    bool allow_any) {
+Iso9660DirectoryRecord* Iso9660Filesystem::FindDirectoryRecord(
+    bool joliet, const Iso9660DirectoryRecord* directory, const char* name, bool allow_dir,
+    bool allow_any) {
+  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
+  if (!buffer) return nullptr;
+  Scan scan{0, 0, 0, UINT64_MAX, buffer.get()};
+  const Iso9660DirectoryRecord* record =
+      LocateRecord(joliet, directory, name, allow_dir, allow_any, &scan);
+  return record ? copy_record(record, record->length) : nullptr;
+}
+
+Iso9660DirectoryRecord* Iso9660Filesystem::ParentDirectory(bool joliet, const char* path,
+                                                           char* name, bool* is_root) {
   if (!disc_ || !path) return nullptr;
-  const unsigned char* descriptor = joliet ? svd_ : pvd_;
   if (joliet && !svd_) {
     fprintf(stderr,
             "Joliet mode specified but this disc didn't have joliet PVD.\nThis should be "
             "considered a bug in this class.\n");
     return nullptr;
   }
+  const unsigned char* descriptor = joliet ? svd_ : pvd_;
   if (!descriptor) return nullptr;
   char normalized[kPathBufferSize];
   if (!NormalizePath(path, normalized, sizeof normalized)) return nullptr;
   const unsigned char* root = descriptor + kIsoRootRecordOffset;
   RecordPtr current(copy_record(root, root[0] > kIsoRootRecordSize ? root[0] : kIsoRootRecordSize));
   if (!current) return nullptr;
-  if (strcmp(normalized, "/") == 0) {
-    return (allow_any || allow_dir) ? current.release() : nullptr;
-  }
-  char component[kComponentBufferSize];
+  *is_root = strcmp(normalized, "/") == 0;
+  if (*is_root) return current.release();
   unsigned position = 0;
   bool is_last = false;
-  while (!is_last) {
-    if (!ExtractNextPathComponent(normalized, component, sizeof component, &position, &is_last)) {
+  for (;;) {
+    if (!ExtractNextPathComponent(normalized, name, kIsoComponentBufferSize, &position,
+                                  &is_last)) {
       return nullptr;
     }
-    RecordPtr next(is_last ? FindDirectoryRecord(joliet, current.get(), component, allow_dir,
-                                                 allow_any)
-                           : FindDirectoryRecord(joliet, current.get(), component, true, false));
+    if (is_last) return current.release();
+    RecordPtr next(FindDirectoryRecord(joliet, current.get(), name, true, false));
     if (!next) return nullptr;
     current = std::move(next);
   }
-  return current.release();
+}
+
+Iso9660DirectoryRecord* Iso9660Filesystem::FindFile(bool joliet, const char* path, bool allow_dir,
+                                                    bool allow_any) {
+  char name[kIsoComponentBufferSize];
+  bool is_root = false;
+  RecordPtr parent(ParentDirectory(joliet, path, name, &is_root));
+  if (!parent) return nullptr;
+  if (is_root) return (allow_any || allow_dir) ? parent.release() : nullptr;
+  return FindDirectoryRecord(joliet, parent.get(), name, allow_dir, allow_any);
 }
 
 // ---------------------------------------------------------------------------
@@ -256,33 +277,43 @@ bool Iso9660Filesystem::ValidDescriptor(int fd) const {
   return descriptors_ && fd >= 0 && fd < kIsoMaxDescriptors && descriptors_[fd].record;
 }
 
-void Iso9660Filesystem::FreeDescriptor(int fd) {
-  Descriptor& d = descriptors_[fd];
-  free(d.record);
-  free(d.entry);
-  free(d.path);
-  d = Descriptor{};
-}
-
-int Iso9660Filesystem::Open(const char* path, int flags) {
+Iso9660Filesystem::Descriptor* Iso9660Filesystem::InUse(int fd, int denied_flags) {
   if (!disc_) {
     errno = ENOENT;
-    return -1;
+    return nullptr;
   }
-  if (!path || (flags != kOpenRead && flags != kOpenWrite && flags != kOpenReadWrite)) {
+  if (!ValidDescriptor(fd)) {
+    errno = EBADF;
+    return nullptr;
+  }
+  Descriptor* d = &descriptors_[fd];
+  if (denied_flags != kAnyUse && (d->record->IsDirectory() || d->flags == denied_flags)) {
+    errno = EPERM;
+    return nullptr;
+  }
+  return d;
+}
+
+bool Iso9660Filesystem::UsablePath(const char* path) const {
+  if (!disc_) {
+    errno = ENOENT;
+    return false;
+  }
+  if (!path) {
     errno = EINVAL;
-    return -1;
+    return false;
   }
-  if (read_only_ && flags != kOpenRead) {
-    errno = EROFS;
-    return -1;
-  }
+  return true;
+}
+
+int Iso9660Filesystem::AttachDescriptor(const char* path, int flags, bool directory) {
   int fd = GetFreeDescriptor();
   if (fd < 0) {
     errno = EMFILE;
     return -1;
   }
-  Iso9660DirectoryRecord* record = FindFile(svd_ != nullptr, path, false, false);
+  // Nothing is reserved until the lookup has succeeded.
+  Iso9660DirectoryRecord* record = FindFile(svd_ != nullptr, path, directory, false);
   if (!record) {
     errno = ENOENT;
     return -1;
@@ -292,7 +323,8 @@ int Iso9660Filesystem::Open(const char* path, int flags) {
   d.flags = flags;
   d.position = 0;
   d.path = strdup(path);
-  if (!d.path) {
+  if (directory) d.entry = static_cast<DirEntry*>(calloc(1, sizeof(DirEntry)));
+  if (!d.path || (directory && !d.entry)) {
     FreeDescriptor(fd);
     errno = ENOMEM;
     return -1;
@@ -300,15 +332,29 @@ int Iso9660Filesystem::Open(const char* path, int flags) {
   return fd;
 }
 
+void Iso9660Filesystem::FreeDescriptor(int fd) {
+  Descriptor& d = descriptors_[fd];
+  free(d.record);
+  free(d.entry);
+  free(d.path);
+  d = Descriptor{};
+}
+
+int Iso9660Filesystem::Open(const char* path, int flags) {
+  if (!UsablePath(path)) return -1;
+  if (flags != kOpenRead && flags != kOpenWrite && flags != kOpenReadWrite) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (read_only_ && flags != kOpenRead) {
+    errno = EROFS;
+    return -1;
+  }
+  return AttachDescriptor(path, flags, false);
+}
+
 int Iso9660Filesystem::Close(int fd) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return -1;
-  }
+  if (!InUse(fd, kAnyUse)) return -1;
   FreeDescriptor(fd);
   return 0;
 }
@@ -316,19 +362,9 @@ int Iso9660Filesystem::Close(int fd) {
 int Iso9660Filesystem::CloseDir(int fd) { return Close(fd); }
 
 long long Iso9660Filesystem::Seek(int fd, long long offset, int whence) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return -1;
-  }
-  Descriptor& d = descriptors_[fd];
-  if (d.record->IsDirectory()) {
-    errno = EPERM;
-    return -1;
-  }
+  Descriptor* file = InUse(fd, kAnyFileUse);
+  if (!file) return -1;
+  Descriptor& d = *file;
   long long base;
   switch (whence) {
     case 0: base = 0; break;
@@ -345,19 +381,9 @@ long long Iso9660Filesystem::Seek(int fd, long long offset, int whence) {
 }
 
 long long Iso9660Filesystem::Read(int fd, void* buffer, long long size) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return -1;
-  }
-  Descriptor& d = descriptors_[fd];
-  if (d.record->IsDirectory() || d.flags == kOpenWrite) {
-    errno = EPERM;
-    return -1;
-  }
+  Descriptor* file = InUse(fd, kOpenWrite);
+  if (!file) return -1;
+  Descriptor& d = *file;
   if (size < 0) {
     errno = EINVAL;
     return -1;
@@ -379,56 +405,22 @@ long long Iso9660Filesystem::Read(int fd, void* buffer, long long size) {
 // Listing and stat
 
 int Iso9660Filesystem::OpenDir(const char* path) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!path) {
-    errno = EINVAL;
-    return -1;
-  }
-  int fd = GetFreeDescriptor();
-  if (fd < 0) {
-    errno = EMFILE;
-    return -1;
-  }
-  Iso9660DirectoryRecord* record = FindFile(svd_ != nullptr, path, true, false);
-  if (!record) {
-    errno = ENOENT;
-    return -1;
-  }
-  Descriptor& d = descriptors_[fd];
-  d.record = record;
-  d.flags = kOpenRead;
-  d.position = 0;
-  d.entry = static_cast<DirEntry*>(calloc(1, sizeof(DirEntry)));
-  d.path = strdup(path);
-  if (!d.entry || !d.path) {
-    FreeDescriptor(fd);
-    errno = ENOMEM;
-    return -1;
-  }
-  return fd;
+  if (!UsablePath(path)) return -1;
+  return AttachDescriptor(path, kOpenRead, true);
 }
 
 DirEntry* Iso9660Filesystem::ReadDir(int fd) {
-  if (!disc_) {
-    errno = ENOENT;
-    return nullptr;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return nullptr;
-  }
-  Descriptor& d = descriptors_[fd];
+  Descriptor* dir = InUse(fd, kAnyUse);
+  if (!dir) return nullptr;
+  Descriptor& d = *dir;
   if (!d.record->IsDirectory() || !d.entry) {
     errno = EPERM;
     return nullptr;
   }
-  const uint32_t extent = d.record->Extent();
-  const uint32_t length = d.record->DataLength();
-  if (d.position >= static_cast<long long>(length)) return nullptr;
-  if (!ExtentInsideDisc(extent, length)) {
+  Scan scan{d.record->Extent(), d.record->DataLength(), static_cast<uint64_t>(d.position),
+            UINT64_MAX, nullptr};
+  if (scan.position >= scan.length) return nullptr;
+  if (!ExtentInsideDisc(scan.extent, scan.length)) {
     errno = EIO;
     return nullptr;
   }
@@ -437,56 +429,42 @@ DirEntry* Iso9660Filesystem::ReadDir(int fd) {
     errno = ENOMEM;
     return nullptr;
   }
-  unsigned char* sector_data = buffer.get();
-  uint64_t position = static_cast<uint64_t>(d.position);
-  uint64_t sector = extent + position / kIsoSectorSize;
-  for (;;) {
-    if (position >= length) {
-      d.position = static_cast<long long>(position);
-      return nullptr;
-    }
-    if (disc_->ReadSectors(sector, sector_data, 1) != 0) {
+  scan.data = buffer.get();
+  bool damaged = false;
+  const Iso9660DirectoryRecord* record = NextRecord(&scan, &damaged);
+  if (!record) {
+    if (damaged) {
       errno = EIO;
-      return nullptr;
-    }
-    unsigned offset = static_cast<unsigned>(position % kIsoSectorSize);
-    const Iso9660DirectoryRecord* record =
-        reinterpret_cast<const Iso9660DirectoryRecord*>(sector_data + offset);
-    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
-      ++sector;
-      position = (sector - extent) * kIsoSectorSize;
-      continue;
-    }
-    if (!record_fits(sector_data, offset, kIsoSectorSize)) {
-      errno = EIO;
-      return nullptr;
-    }
-    DirEntry* entry = d.entry;
-    entry->extent = record->Extent();
-    entry->size = record->DataLength();
-    entry->type = record->IsDirectory() ? kDirEntryDirectory : kDirEntryFile;
-    const unsigned char* id = reinterpret_cast<const unsigned char*>(record->Identifier());
-    unsigned n = record->identifier_length;
-    size_t name_length = 0;
-    if (svd_) {
-      // Joliet names keep the low byte of each UCS-2 character.
-      for (unsigned i = 0; i + 1 < n; i += 2) entry->name[name_length++] = static_cast<char>(id[i + 1]);
     } else {
-      memcpy(entry->name, id, n);
-      name_length = n;
+      d.position = static_cast<long long>(scan.position);
     }
-    entry->name[name_length] = '\0';
-    if (n == 1 && id[0] == 0) {
-      strcpy(entry->name, ".");
-    } else if (n == 1 && id[0] == 1) {
-      strcpy(entry->name, "..");
-    } else if (name_length > 1 && entry->name[name_length - 2] == ';' &&
-               entry->name[name_length - 1] == '1') {
-      entry->name[name_length - 2] = '\0';
-    }
-    d.position = static_cast<long long>(position + record->length);
-    return entry;
+    return nullptr;
   }
+  DirEntry* entry = d.entry;
+  entry->extent = record->Extent();
+  entry->size = record->DataLength();
+  entry->type = record->IsDirectory() ? kDirEntryDirectory : kDirEntryFile;
+  const unsigned char* id = reinterpret_cast<const unsigned char*>(record->Identifier());
+  unsigned n = record->identifier_length;
+  size_t name_length = 0;
+  if (svd_) {
+    // Joliet names keep the low byte of each UCS-2 character.
+    for (unsigned i = 0; i + 1 < n; i += 2) entry->name[name_length++] = static_cast<char>(id[i + 1]);
+  } else {
+    memcpy(entry->name, id, n);
+    name_length = n;
+  }
+  entry->name[name_length] = '\0';
+  if (n == 1 && id[0] == 0) {
+    strcpy(entry->name, ".");
+  } else if (n == 1 && id[0] == 1) {
+    strcpy(entry->name, "..");
+  } else if (name_length > 1 && entry->name[name_length - 2] == ';' &&
+             entry->name[name_length - 1] == '1') {
+    entry->name[name_length - 2] = '\0';
+  }
+  d.position = static_cast<long long>(scan.position + record->length);
+  return entry;
 }
 
 void Iso9660Filesystem::DirectoryRecordToStat(const Iso9660DirectoryRecord* record,
@@ -520,14 +498,7 @@ time_t Iso9660Filesystem::DirectoryRecordTime(const Iso9660DirectoryRecord* reco
 }
 
 int Iso9660Filesystem::Stat(const char* path, struct stat* st) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!path) {
-    errno = EINVAL;
-    return -1;
-  }
+  if (!UsablePath(path)) return -1;
   RecordPtr record(FindFile(svd_ != nullptr, path, true, true));
   if (!record) {
     errno = ENOENT;
@@ -538,15 +509,9 @@ int Iso9660Filesystem::Stat(const char* path, struct stat* st) {
 }
 
 int Iso9660Filesystem::Fstat(int fd, struct stat* st) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return -1;
-  }
-  DirectoryRecordToStat(descriptors_[fd].record, st);
+  Descriptor* d = InUse(fd, kAnyUse);
+  if (!d) return -1;
+  DirectoryRecordToStat(d->record, st);
   return 0;
 }
 
@@ -557,79 +522,30 @@ bool Iso9660Filesystem::UpdateDirectoryRecord(bool joliet, const Iso9660Director
                                               const char* name,
                                               const Iso9660DirectoryRecord* new_record,
                                               bool allow_dir, bool allow_any) {
-  if (directory->length <= kIsoRecordFixedSize || !directory->IsDirectory()) return false;
-  const uint32_t extent = directory->Extent();
-  const uint32_t length = directory->DataLength();
-  if (!ExtentInsideDisc(extent, length)) return false;
   MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
   if (!buffer) return false;
-  unsigned char* sector_data = buffer.get();
-  uint64_t position = 0;
-  uint64_t sector = extent;
-  uint64_t loaded = UINT64_MAX;
-  while (position < length) {
-    if (sector != loaded) {
-      if (disc_->ReadSectors(sector, sector_data, 1) != 0) return false;
-      loaded = sector;
-    }
-    unsigned offset = static_cast<unsigned>(position % kIsoSectorSize);
-    Iso9660DirectoryRecord* record = reinterpret_cast<Iso9660DirectoryRecord*>(sector_data + offset);
-    if (offset + kIsoRecordFixedSize >= kIsoSectorSize || record->length <= kIsoRecordFixedSize) {
-      ++sector;
-      position = (sector - extent) * kIsoSectorSize;
-      continue;
-    }
-    if (!record_fits(sector_data, offset, kIsoSectorSize)) return false;
-    if (!CompareName(joliet, name, record->Identifier(), record->identifier_length)) {
-      position += record->length;
-      sector = extent + position / kIsoSectorSize;
-      continue;
-    }
-    if (record->IsDirectory() && !allow_dir && !allow_any) return false;
-    // The new record was built from a copy of this one; if the image changed
-    // under us and it no longer fits, refuse rather than spill over.
-    if (new_record->length > record->length) return false;
-    memcpy(record, new_record, new_record->length);
-    return disc_->WriteSectors(sector, sector_data, 1) == 0;
-  }
-  return false;
+  Scan scan{0, 0, 0, UINT64_MAX, buffer.get()};
+  Iso9660DirectoryRecord* record =
+      LocateRecord(joliet, directory, name, allow_dir, allow_any, &scan);
+  // The new record was built from a copy of this one; if the image changed
+  // under us and it no longer fits, refuse rather than spill over.
+  if (!record || new_record->length > record->length) return false;
+  memcpy(record, new_record, new_record->length);
+  return disc_->WriteSectors(scan.loaded, scan.data, 1) == 0;
 }
 
 bool Iso9660Filesystem::UpdateFile(bool joliet, const char* path,
                                    const Iso9660DirectoryRecord* new_record, bool allow_dir,
                                    bool allow_any) {
-  const unsigned char* descriptor = joliet ? svd_ : pvd_;
-  if (joliet && !svd_) {
-    fprintf(stderr,
-            "Joliet mode specified but this disc didn't have joliet PVD.\nThis should be "
-            "considered a bug in this class.\n");
-    return false;
-  }
-  if (!descriptor || !path) return false;
-  char normalized[kPathBufferSize];
-  if (!NormalizePath(path, normalized, sizeof normalized)) return false;
-  const unsigned char* root = descriptor + kIsoRootRecordOffset;
-  RecordPtr current(copy_record(root, root[0] > kIsoRootRecordSize ? root[0] : kIsoRootRecordSize));
-  if (!current) return false;
-  if (strcmp(normalized, "/") == 0) {
+  char name[kIsoComponentBufferSize];
+  bool is_root = false;
+  RecordPtr parent(ParentDirectory(joliet, path, name, &is_root));
+  if (!parent) return false;
+  if (is_root) {
     fprintf(stderr, "Update of root directory not implemented.\n");
     return false;
   }
-  char component[kComponentBufferSize];
-  unsigned position = 0;
-  bool is_last = false;
-  for (;;) {
-    if (!ExtractNextPathComponent(normalized, component, sizeof component, &position, &is_last)) {
-      return false;
-    }
-    if (is_last) {
-      return UpdateDirectoryRecord(joliet, current.get(), component, new_record, allow_dir,
-                                   allow_any);
-    }
-    RecordPtr next(FindDirectoryRecord(joliet, current.get(), component, true, false));
-    if (!next) return false;
-    current = std::move(next);
-  }
+  return UpdateDirectoryRecord(joliet, parent.get(), name, new_record, allow_dir, allow_any);
 }
 
 bool Iso9660Filesystem::CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes) {
@@ -712,19 +628,9 @@ void Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660Directo
 }
 
 long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return -1;
-  }
-  Descriptor& d = descriptors_[fd];
-  if (d.record->IsDirectory() || d.flags == kOpenRead) {
-    errno = EPERM;
-    return -1;
-  }
+  Descriptor* file = InUse(fd, kOpenRead);
+  if (!file) return -1;
+  Descriptor& d = *file;
   if (size < 0) {
     errno = EINVAL;
     return -1;
@@ -787,31 +693,12 @@ int Iso9660Filesystem::TruncateCommon(const char* path, Iso9660DirectoryRecord* 
 }
 
 int Iso9660Filesystem::Ftruncate(int fd, unsigned long long size) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!ValidDescriptor(fd)) {
-    errno = EBADF;
-    return -1;
-  }
-  Descriptor& d = descriptors_[fd];
-  if (d.record->IsDirectory() || d.flags == kOpenRead) {
-    errno = EPERM;
-    return -1;
-  }
-  return TruncateCommon(d.path, d.record, size);
+  Descriptor* d = InUse(fd, kOpenRead);
+  return d ? TruncateCommon(d->path, d->record, size) : -1;
 }
 
 int Iso9660Filesystem::Truncate(const char* path, unsigned long long size) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!path) {
-    errno = EINVAL;
-    return -1;
-  }
+  if (!UsablePath(path)) return -1;
   RecordPtr record(FindFile(svd_ != nullptr, path, false, false));
   if (!record) {
     errno = ENOENT;
@@ -821,14 +708,7 @@ int Iso9660Filesystem::Truncate(const char* path, unsigned long long size) {
 }
 
 int Iso9660Filesystem::Rename(const char* old_path, const char* new_name) {
-  if (!disc_) {
-    errno = ENOENT;
-    return -1;
-  }
-  if (!old_path || !new_name) {
-    errno = EINVAL;
-    return -1;
-  }
+  if (!UsablePath(old_path) || !UsablePath(new_name)) return -1;
   if (svd_) {
     fprintf(stderr, "Error, rename not implemented yet for joliet.\n");
     errno = EPERM;

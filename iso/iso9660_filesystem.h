@@ -44,6 +44,7 @@ constexpr int kIsoMaxDescriptors = 512;
 constexpr unsigned kIsoRecordFixedSize = 33;    // records of this length or less are padding
 constexpr unsigned kIsoRootRecordOffset = 156;  // in a volume descriptor
 constexpr unsigned kIsoRootRecordSize = 34;
+constexpr unsigned kIsoComponentBufferSize = 256;  // a path component and its zero
 constexpr unsigned kIsoVolumeSpaceOffset = 80;  // in a volume descriptor, both byte orders
 
 class Iso9660Filesystem : public Filesystem {
@@ -131,6 +132,38 @@ class Iso9660Filesystem : public Filesystem {
     char* path;       // as given to Open/OpenDir
   };
 
+  // Steps through the records of one directory, one sector in memory at a time.
+  struct Scan {
+    uint32_t extent;
+    uint32_t length;
+    uint64_t position;    // byte offset of the next record in the directory
+    uint64_t loaded;      // the sector held in data, UINT64_MAX for none
+    unsigned char* data;  // one sector
+  };
+  // The record at or after scan->position (padding skipped, position moved
+  // to it), pointing into scan->data. Null at the end, or with *damaged set
+  // when a sector cannot be read or a record spills out of its sector.
+  Iso9660DirectoryRecord* NextRecord(Scan* scan, bool* damaged);
+  // The record named name in directory, pointing into scan->data (sector
+  // scan->loaded); null when absent, damaged or a directory not allowed.
+  Iso9660DirectoryRecord* LocateRecord(bool joliet, const Iso9660DirectoryRecord* directory,
+                                       const char* name, bool allow_dir, bool allow_any,
+                                       Scan* scan);
+  // A malloc'd copy of the record of the directory that holds path's last
+  // component, which goes to name (kIsoComponentBufferSize bytes); for the
+  // root itself the root record with *is_root set. Null when not found.
+  Iso9660DirectoryRecord* ParentDirectory(bool joliet, const char* path, char* name,
+                                          bool* is_root);
+  // For InUse: no use is denied; or only directories are.
+  enum { kAnyUse = -2, kAnyFileUse = -1 };
+  // The descriptor fd names, or null with errno ENOENT (nothing mounted),
+  // EBADF, or EPERM (unless denied_flags is kAnyUse: a directory, or a
+  // descriptor opened with denied_flags).
+  Descriptor* InUse(int fd, int denied_flags);
+  // False with errno ENOENT when nothing is mounted, EINVAL for a null path.
+  bool UsablePath(const char* path) const;
+  // Looks path up and takes the lowest free descriptor for it.
+  int AttachDescriptor(const char* path, int flags, bool directory);
   bool ChangeFileSize(bool joliet, const char* path, Iso9660DirectoryRecord* record,
                       uint32_t new_size, bool* not_found, bool allow_dir, bool allow_any);
   bool UpdateFile(bool joliet, const char* path, const Iso9660DirectoryRecord* new_record,
