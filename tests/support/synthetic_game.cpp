@@ -282,21 +282,30 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
   for (size_t i = 0; i < day->vas.size(); i++) original_at[day->vas[i].index] = static_cast<int>(i);
   for (size_t i = 0; i < day->copies.size(); i++) copy_at[day->copies[i].index] = static_cast<int>(i);
   std::vector<uint16_t> text_offset(day->vas.size());
+  // A string at an offset ending in 0xFF could be read from a record's 0xFF
+  // filler and the next pointer's low byte; the game's files have none. Pads
+  // so that neither of two strings, the second `gap` bytes on, starts so.
+  auto pad = [&b](size_t gap) {
+    while ((b.size() & 0xFF) == 0xFF || ((b.size() + gap) & 0xFF) == 0xFF) b.AppendBytes({0x20});
+  };
   for (int index = 0; index <= max_index; index++) {
     if (original_at.count(index)) {
       int i = original_at[index];
       const SyntheticVA& va = day->vas[i];
       if (va.shares_text_of >= 0) {
+        pad(0);
         uint16_t name_at = b.AppendString(va.name);
         text_offset[i] = text_offset[va.shares_text_of];
         b.SetVARecord(index, text_offset[i], name_at, va.actor);
       } else {
+        pad(va.name.size() + 1);
         b.AddVA(index, va.name, va.sjis, va.actor);
         text_offset[i] = b.GetU16(b.VARecord(index));
       }
     } else if (copy_at.count(index)) {
       SyntheticCopy& c = day->copies[copy_at[index]];
       const SyntheticVA& va = day->vas[c.of];
+      pad(va.name.size() + 1);
       c.name_offset = b.AppendString(va.name);
       c.text_offset = b.AppendString(va.sjis);
       b.SetVARecord(index, c.text_offset, c.name_offset, va.actor);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "translation/day_tables.h"
 #include "translation/digest.h"
 #include "util/byte_order.h"
 
@@ -40,6 +41,13 @@ TEST(Translation, SyntheticGameMatchesItsCatalogue) {
                     s.groups[k].sjis[i]);
         }
       }
+      // The files alone give the tables back, full-size days as well.
+      DayTables derived;
+      ASSERT_TRUE(resolve_day_tables(game.catalogue_without_tables().days[d], s.scn.data(),
+                                     static_cast<int>(s.scn.size()), &derived));
+      EXPECT_TRUE(derived.va_names == game.true_tables(d).va_names &&
+                  derived.va_idx == game.true_tables(d).va_idx &&
+                  derived.ev_poffsets == game.true_tables(d).ev_poffsets);
       vas += day.va_count;
       groups += day.ev_count;
       EXPECT_EQ(game.catalogue_without_tables().days[d].va_names->size(), 0u);
