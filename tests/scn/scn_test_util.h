@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,14 @@ inline uint16_t u16_at(TalvoScnFile& f, uint32_t pos) {
   EXPECT_LE(pos + 2, img.size()) << "position " << pos;
   return pos + 2 <= img.size() ? talvo::read_le16(&img[pos]) : 0;
 }
+
+// The u16 values at several positions, for one comparison.
+inline std::vector<uint16_t> u16s_at(TalvoScnFile& f, std::initializer_list<uint32_t> positions) {
+  std::vector<uint16_t> v;
+  for (uint32_t p : positions) v.push_back(u16_at(f, p));
+  return v;
+}
+using U16s = std::vector<uint16_t>;
 
 inline std::string string_at(TalvoScnFile& f, uint32_t pos) {
   Bytes img = image_of(f);
