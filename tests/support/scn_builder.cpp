@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "util/byte_order.h"
 
 namespace testsupport {
@@ -12,10 +14,7 @@ const char kStockSavePrompt[] =
 ScnBuilder::ScnBuilder(uint32_t script_size) {
   if (script_size < 6) script_size = 6;
   bytes_.assign(script_size, 0xFF);
-  bytes_[0] = 's';
-  bytes_[1] = 'c';
-  bytes_[2] = 'n';
-  bytes_[3] = 0;
+  std::copy_n("scn", 4, bytes_.begin());
   if (script_size >= 90) SetSavePrompt(72, kStockSavePrompt);
 }
 
@@ -29,14 +28,12 @@ bool ScnBuilder::Inside(uint32_t pos, uint32_t len) const {
 void ScnBuilder::SetSavePrompt(uint16_t at, const std::string& text) {
   if (!Inside(at, static_cast<uint32_t>(text.size() + 2)) || !Inside(70, 2)) return;
   bytes_[at] = 0x13;
-  for (size_t i = 0; i < text.size(); ++i) bytes_[at + 1 + i] = static_cast<unsigned char>(text[i]);
-  bytes_[at + 1 + text.size()] = 0;
+  PutString(at + 1u, text);
   SetU16(70, at);
 }
 
 uint16_t ScnBuilder::AppendString(const std::string& s) {
-  uint16_t at = static_cast<uint16_t>(bytes_.size());
-  bytes_.insert(bytes_.end(), s.begin(), s.end());
+  uint16_t at = AppendBytes(Bytes(s.begin(), s.end()));
   bytes_.push_back(0);
   return at;
 }
@@ -49,7 +46,7 @@ uint16_t ScnBuilder::AppendBytes(const Bytes& b) {
 
 void ScnBuilder::PutString(uint32_t at, const std::string& s) {
   PadTo(at + static_cast<uint32_t>(s.size()) + 1);
-  for (size_t i = 0; i < s.size(); ++i) bytes_[at + i] = static_cast<unsigned char>(s[i]);
+  std::copy(s.begin(), s.end(), bytes_.begin() + at);
   bytes_[at + s.size()] = 0;
 }
 

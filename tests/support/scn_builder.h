@@ -1,17 +1,15 @@
 // ScnBuilder: makes synthetic scn file images for tests of the scn model and
 // of the day-file workflow. An image is a fixed "script" region (header, save
-// prompt command, VA records, option-group pointer rows, filler) followed by
-// strings appended back to back, as the game's files lay them out.
+// prompt command, VA records, option-group pointer rows, 0xFF filler that
+// never reads as a pointer into the image) followed by strings appended back
+// to back, as the game's files lay them out. Positions outside the image are
+// reported as test failures and ignored.
 //
-// Typical use:
 //   ScnBuilder b(2000);                    // script region of 2000 bytes
 //   b.SetVAArea(400);                      // VA records from offset 400
 //   b.AddVA(0, "VA01X001", "text");        // name and text appended, record 0 set
 //   b.AddOptionGroup({100, 106, 103}, "EVA05", {"yes", "no"});
 //   Bytes image = b.Build();               // header length field filled in
-//
-// Filler bytes are 0xFF so that they never read as a pointer into the image.
-// Positions outside the image are reported as test failures and ignored.
 #ifndef TALVO_TESTS_SUPPORT_SCN_BUILDER_H
 #define TALVO_TESTS_SUPPORT_SCN_BUILDER_H
 
@@ -28,22 +26,17 @@ class ScnBuilder {
  public:
   using Bytes = std::vector<unsigned char>;
 
-  // A script region of `script_size` bytes (at least 6): the signature
-  // "scn\0", the length field at 4, and 0xFF filler. When the region has room
-  // (script_size >= 90) the stock save prompt command is put at offset 72 and
-  // its offset stored at 70.
+  // A script region of `script_size` bytes (at least 6): "scn\0", the length
+  // field and filler; from 90 bytes on, the stock save prompt command at 72.
   explicit ScnBuilder(uint32_t script_size = 256);
 
-  // Puts the 0x13 command and `text` with its zero at `at` (inside the image)
-  // and stores `at` at offset 70.
+  // Puts the 0x13 command and `text` with its zero at `at`; stores `at` at 70.
   void SetSavePrompt(uint16_t at, const std::string& text);
 
-  // Appends a zero-terminated string at the end; returns its offset.
+  // Append a zero-terminated string / raw bytes at the end; return the offset.
   uint16_t AppendString(const std::string& s);
-  // Appends raw bytes (no terminator); returns their offset.
   uint16_t AppendBytes(const Bytes& b);
-  // Writes `s` with its zero at `at`, growing the image with filler when the
-  // string reaches past its end.
+  // Writes `s` with its zero at `at`, growing the image with filler if needed.
   void PutString(uint32_t at, const std::string& s);
 
   void SetU16(uint32_t pos, uint16_t value);  // little-endian, like every scn value
@@ -56,10 +49,9 @@ class ScnBuilder {
   uint16_t VARecord(int index) const { return static_cast<uint16_t>(va_start_ + 15 * index); }
   // Writes record `index`: text pointer, name pointer, actor byte.
   void SetVARecord(int index, uint16_t text, uint16_t name, uint8_t actor = 0);
-  // Appends the name and the text back to back and points record `index` at
-  // them. Returns the record's position (its p_offset).
-  uint16_t AddVA(int index, const std::string& name, const std::string& text,
-                 uint8_t actor = 0);
+  // Appends the name and the text and points record `index` at them; returns
+  // the record's position (its p_offset).
+  uint16_t AddVA(int index, const std::string& name, const std::string& text, uint8_t actor = 0);
 
   // Appends `name` and `texts` back to back and stores their offsets at the
   // positions of `row` (row[0] for the name, row[1 + i] for texts[i]).
