@@ -35,10 +35,10 @@ TEST(Bmp, PaletteEntryCountFollowsUsedAndImportant) {
 namespace {
 
 ImageBytes expand(int bits, int width, int height, const ImageBytes& stream) {
-  testsupport::BmpSpec spec{width, height, bits, std::vector<uint32_t>(bits == 8 ? 256 : 16, 0),
+  testsupport::BmpPicture picture{width, height, bits, std::vector<uint32_t>(bits == 8 ? 256 : 16, 0),
                             std::vector<uint32_t>(static_cast<size_t>(width) * height, 0)};
-  ImageBytes b = testsupport::build_bmp(spec);
-  b.resize(54 + spec.palette.size() * 4);
+  ImageBytes b = testsupport::build_bmp(picture);
+  b.resize(54 + picture.palette.size() * 4);
   b[30] = bits == 8 ? 1 : 2;  // RLE8 / RLE4
   b[34] = b[35] = b[36] = b[37] = 0;
   b.insert(b.end(), stream.begin(), stream.end());

@@ -7,7 +7,7 @@
 #include "tests/images/image_test_helpers.h"
 
 using namespace imagetest;
-using testsupport::BmpSpec;
+using testsupport::BmpPicture;
 using testsupport::build_bmp;
 using testsupport::build_dc;
 
@@ -25,41 +25,35 @@ bool insert(ImageBytes bmp, ImageBytes* dc, Output* o) {
   });
 }
 
-BmpSpec rgb(int w, int h) { return BmpSpec{w, h, 24, {}, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0x123456)}; }
+BmpPicture rgb(int w, int h) { return BmpPicture{w, h, 24, {}, std::vector<uint32_t>(static_cast<size_t>(w) * h, 0x123456)}; }
+
+ImageBytes patched(ImageBytes b, size_t at, const ImageBytes& bytes) {
+  for (size_t i = 0; i < bytes.size(); i++) b.at(at + i) = bytes[i];
+  return b;
+}
 
 }  // namespace
 
 TEST(Dc, TwoPixelImageGivesTheExactBmpFileAndRoundTrips) {
   Output o;
-  const ImageBytes dc = build_dc(2, 1, {0xFFFF, 0x801F});
-  const ImageBytes bmp = to_bmp(dc, &o);
   const ImageBytes want = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1,
                            0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0x12, 0x0B, 0, 0, 0x12, 0x0B,
                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0xF8, 0xF8, 0, 0, 0xF8, 0, 0};
-  EXPECT_EQ(bmp, want);
+  EXPECT_EQ(to_bmp(build_dc(2, 1, {0xFFFF, 0x801F}), &o), want);
   // Rows are bottom-up and padded; odd widths and a tail behind the pixels.
   std::vector<uint16_t> px;
   for (int i = 0; i < 21; i++) px.push_back(static_cast<uint16_t>(0x8000 | i * 0x1357));
   ImageBytes image = build_dc(3, 7, px);
   image.push_back(0xAB);
-  ImageBytes copy = image;
-  std::fill(copy.begin() + 6, copy.end() - 1, 0);
+  ImageBytes copy = patched(image, 6, ImageBytes(2 * 21, 0));
   ASSERT_TRUE(insert(to_bmp(image, &o), &copy, &o)) << o.err;
   EXPECT_EQ(copy, image);
 }
 
-TEST(Dc, RefusedBmpFilesLeaveTheImageUntouched) {
+TEST(Dc, RefusalsLeaveTheImageUntouched) {
   const ImageBytes original = build_dc(3, 2, {1, 2, 3, 4, 5, 6});
-  BmpSpec eight = rgb(3, 2);
-  eight.bits = 8;
-  eight.palette.assign(2, 0);
-  for (auto& p : eight.pixels) p = 1;
-  BmpSpec top_down = rgb(3, 2);
+  BmpPicture eight{3, 2, 8, {0, 0}, std::vector<uint32_t>(6, 1)}, top_down = rgb(3, 2);
   top_down.height = -2;
-  auto patched = [](ImageBytes b, size_t at, std::vector<unsigned char> bytes) {
-    std::copy(bytes.begin(), bytes.end(), b.begin() + at);
-    return b;
-  };
   const ImageBytes good = build_bmp(rgb(3, 2));
   const std::pair<ImageBytes, std::string> cases[] = {
       {build_bmp(eight), "Unsupported type of BMP. Must be 24 bits.\n"},
@@ -79,19 +73,21 @@ TEST(Dc, RefusedBmpFilesLeaveTheImageUntouched) {
     EXPECT_EQ(o.err, c.second);
     EXPECT_EQ(dc, original);
   }
-}
-
-TEST(Dc, HeadersThatPromiseMorePixelsThanTheBufferHoldsAreRefused) {
-  Output o;
-  // 65535 * 65535 * 2 + 6 does not fit 32 bits; the message must still be right.
-  EXPECT_TRUE(to_bmp(build_dc(0xFFFF, 0xFFFF, {1, 2, 3}), &o).empty());
-  EXPECT_EQ(o.err, "Not enough capacity: 8589672456 > 12\n");
-  EXPECT_TRUE(to_bmp({'D', 'C', 0}, &o).empty());
-  EXPECT_EQ(o.err, "Not enough capacity: 6 > 3\n");
-  EXPECT_TRUE(to_bmp({'X', 'C', 0, 1, 0, 1, 0, 0}, &o).empty());
-  EXPECT_EQ(o.err, "Error: no DC signature.\n");
+  // Headers that promise more than the buffer holds; 65535 * 65535 * 2 + 6
+  // does not fit 32 bits and the message must still be right.
+  const std::pair<ImageBytes, std::string> images[] = {
+      {build_dc(0xFFFF, 0xFFFF, {1, 2, 3}), "Not enough capacity: 8589672456 > 12\n"},
+      {{'D', 'C', 0}, "Not enough capacity: 6 > 3\n"},
+      {{'X', 'C', 0, 1, 0, 1, 0, 0}, "Error: no DC signature.\n"},
+  };
+  for (const auto& c : images) {
+    Output o;
+    EXPECT_TRUE(to_bmp(c.first, &o).empty());
+    EXPECT_EQ(o.err, c.second);
+  }
   ImageBytes short_dc = build_dc(2, 2, {1, 2, 3});
   const ImageBytes before = short_dc;
+  Output o;
   EXPECT_FALSE(insert(build_bmp(rgb(2, 2)), &short_dc, &o));
   EXPECT_EQ(o.err, "Not enough capacity: 14 > 12\n");
   EXPECT_EQ(short_dc, before);

@@ -2,16 +2,13 @@
 // and run-length coded), DC, PP and pp headers, and mato containers. Nothing
 // may crash or touch memory outside its buffer (the sanitizer build checks
 // that); results are ignored. Each loop is bounded by a count and about a
-// second. TALVO_FUZZ_SEED in the environment explores other inputs by hand.
+// second; TALVO_FUZZ_SEED explores other inputs.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 
-#include "images/dc.h"
 #include "images/mato.h"
-#include "images/pp.h"
-#include "images/pp4.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/image_like_data.h"
 #include "tests/support/test_files.h"
@@ -20,11 +17,6 @@ using namespace imagetest;
 using testsupport::TestRandom;
 
 namespace {
-
-uint32_t seed(uint32_t fixed) {
-  const char* env = std::getenv("TALVO_FUZZ_SEED");
-  return env ? static_cast<uint32_t>(std::strtoul(env, nullptr, 10)) ^ fixed : fixed;
-}
 
 bool time_left(std::chrono::steady_clock::time_point start) {
   return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1500);
@@ -59,21 +51,13 @@ std::vector<ImageBytes> seed_images() {
           testsupport::build_pp4(12, 5, std::vector<uint16_t>(pal.begin(), pal.begin() + 16), idx)};
 }
 
-ImageBytes bmp_of(ImageBytes image) {
-  unsigned int size = 0;
-  unsigned char* bmp = image[0] == 'D' ? dc_to_bmp(image.data(), static_cast<unsigned>(image.size()), &size)
-                       : image[0] == 'P' ? pp_to_bmp(image.data(), static_cast<unsigned>(image.size()), &size)
-                                         : pp4_to_bmp(image.data(), static_cast<unsigned>(image.size()), &size);
-  return take(bmp, size);
-}
-
 // The same picture with its rows as runs of one byte (RLE8 or RLE4).
 ImageBytes run_length_coded(const ImageBytes& bmp, int bits) {
   const size_t off = bmp[10] | bmp[11] << 8, row = (12 * bits + 31) / 32 * 4;
   ImageBytes out(bmp.begin(), bmp.begin() + off);
   out[30] = bits == 8 ? 1 : 2;
   for (size_t y = 0; y < 5; y++) {
-    for (size_t x = 0; x < 12 * bits / 8; x++) out.insert(out.end(), {static_cast<unsigned char>(bits == 8 ? 1 : 2), bmp[off + y * row + x]});
+    for (size_t x = 0; x < 12u * bits / 8; x++) out.insert(out.end(), {static_cast<unsigned char>(bits == 8 ? 1 : 2), bmp[off + y * row + x]});
     out.insert(out.end(), {0, 0});
   }
   return out;
@@ -86,7 +70,7 @@ TEST(ImageFuzz, MutatedImagesAndBmpFilesThroughEveryConversion) {
   std::vector<ImageBytes> bmps = {bmp_of(images[0]), bmp_of(images[1]), bmp_of(images[2])};
   bmps.push_back(run_length_coded(bmps[1], 8));
   bmps.push_back(run_length_coded(bmps[2], 4));
-  TestRandom r(seed(20261206));
+  TestRandom r(fuzz_seed(20261206));
   const auto start = std::chrono::steady_clock::now();
   Output o;
   for (int i = 0; i < 20000 && time_left(start); i++) {
@@ -111,12 +95,9 @@ TEST(ImageFuzz, MutatedImagesAndBmpFilesThroughEveryConversion) {
 
 TEST(ImageFuzz, MutatedMatoContainersInBothModes) {
   const std::vector<ImageBytes> images = seed_images();
-  ImageBytes mato = {'m', 'a', 't', 'o', 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0};
-  for (uint32_t i = 0, at = 28; i < 3; at += static_cast<uint32_t>(images[i++].size())) testsupport::put_be32(&mato, at - 8);
-  for (const ImageBytes& img : images) mato.insert(mato.end(), img.begin(), img.end());
-  mato[6] = static_cast<unsigned char>(mato.size() >> 8), mato[7] = static_cast<unsigned char>(mato.size());
+  const ImageBytes mato = build_mato(images);
   const std::string prefix = testsupport::make_scratch_dir("mato_fuzz") + "/F";
-  TestRandom r(seed(77));
+  TestRandom r(fuzz_seed(77));
   const auto start = std::chrono::steady_clock::now();
   Output o;
   for (int i = 0; i < 3000 && time_left(start); i++) {

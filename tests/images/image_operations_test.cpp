@@ -118,23 +118,11 @@ ImageBytes concat(ImageBytes a, const ImageBytes& b) {
   return a;
 }
 
-ImageBytes mato_of(const std::vector<ImageBytes>& images) {
-  ImageBytes b = {'m', 'a', 't', 'o', 0, 0, 0, 0, 0, 0, 0, static_cast<unsigned char>(images.size()), 0, 0, 0, 0};
-  uint32_t at = 16 + 4 * static_cast<uint32_t>(images.size());
-  for (const ImageBytes& img : images) {
-    testsupport::put_be32(&b, at - 8);
-    at += static_cast<uint32_t>(img.size());
-  }
-  for (const ImageBytes& img : images) b = concat(b, img);
-  b[6] = static_cast<unsigned char>(b.size() >> 8), b[7] = static_cast<unsigned char>(b.size());
-  return b;
-}
-
 const std::vector<uint16_t> kDcPixels = gradient(20, 1), kPalette = gradient(256, 2), kPalette16 = gradient(16, 3);
 const ImageBytes kPpIndices = {3, 10, 17, 4, 11, 18, 5, 12, 19, 6, 13, 0, 7, 14, 1, 8, 15, 2, 9, 16};
 const ImageBytes kPp4Indices = {3, 10, 5, 0, 7, 2, 9, 4, 11, 6, 1, 8};
 const ImageBytes kDc = build_dc(5, 4, kDcPixels), kPp = build_pp(5, 4, kPalette, kPpIndices),
-                 kPp4 = build_pp4(6, 2, kPalette16, kPp4Indices), kMato = mato_of({kDc, kPp, kPp4});
+                 kPp4 = build_pp4(6, 2, kPalette16, kPp4Indices), kMato = build_mato({kDc, kPp, kPp4});
 
 class ImageOperations : public ::testing::Test {
  protected:
@@ -306,7 +294,7 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
     ASSERT_TRUE(insert(true)) << o_.err;
     EXPECT_TRUE(contains(o_.out, std::string(lzss ? "insert_lzss_mato(" : "insert_mato(") + path + ") completed"));
     EXPECT_TRUE(contains(o_.out, "(num images inserted = 2)\n"));
-    const ImageBytes want = mato_of({build_dc(5, 4, std::vector<uint16_t>(20, to555(0xF0F0F0))), kPp, kPp4});
+    const ImageBytes want = build_mato({build_dc(5, 4, std::vector<uint16_t>(20, to555(0xF0F0F0))), kPp, kPp4});
     EXPECT_EQ(lzss ? unlzss(iso_file(path)) : iso_file(path), want);
     // Without ignore_missing_files the missing picture makes the run fail.
     EXPECT_FALSE(insert(false));

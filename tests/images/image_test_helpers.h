@@ -1,13 +1,17 @@
-// Small helpers shared by the image tests: run a conversion with its console
-// output captured, and own the malloc'd BMP files the converters return.
+// Helpers shared by the image tests: console capture, malloc'd results taken
+// into vectors, and the BMP file of a game image.
 #ifndef TALVO_TESTS_IMAGES_IMAGE_TEST_HELPERS_H
 #define TALVO_TESTS_IMAGES_IMAGE_TEST_HELPERS_H
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
+#include "images/dc.h"
+#include "images/pp.h"
+#include "images/pp4.h"
 #include "tests/support/bmp_builders.h"
 
 namespace imagetest {
@@ -15,8 +19,7 @@ namespace imagetest {
 using testsupport::ImageBytes;
 
 struct Output {
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 // Runs f with stdout and stderr captured into *o; returns f's result.
@@ -26,25 +29,53 @@ auto captured(Output* o, F f) -> decltype(f()) {
   testing::internal::CaptureStderr();
   struct Restore {
     Output* o;
-    ~Restore() {
-      o->out = testing::internal::GetCapturedStdout();
-      o->err = testing::internal::GetCapturedStderr();
-    }
-  };
-  Restore restore{o};
+    ~Restore() { o->out = testing::internal::GetCapturedStdout(), o->err = testing::internal::GetCapturedStderr(); }
+  } restore{o};
   return f();
 }
 
-// Takes a converter's malloc'd result into a vector (empty for null).
-inline ImageBytes take(unsigned char* data, unsigned int size) {
-  if (!data) return ImageBytes();
-  ImageBytes b(data, data + size);
+// Takes a malloc'd result into a vector (empty for null).
+inline ImageBytes take(unsigned char* data, size_t size) {
+  ImageBytes b(data, data ? data + size : data);
   std::free(data);
   return b;
 }
 
-inline bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The BMP file of a DC, PP or pp image, chosen by its signature; empty when refused.
+inline ImageBytes bmp_of(ImageBytes image) {
+  unsigned int size = 0;
+  const auto convert = image[0] == 'D' ? dc_to_bmp : image[0] == 'P' ? pp_to_bmp : pp4_to_bmp;
+  unsigned char* bmp = convert(image.data(), static_cast<unsigned>(image.size()), &size);
+  return take(bmp, size);
+}
+
+// A mato container holding the images one after another behind its table,
+// each followed by `filler` bytes of 0xEE and the whole padded to pad_to.
+// offsets (when given) receives their absolute container offsets.
+inline ImageBytes build_mato(const std::vector<ImageBytes>& images, std::vector<uint32_t>* offsets = nullptr,
+                             bool little_endian = false, size_t pad_to = 0, size_t filler = 0) {
+  ImageBytes b = {'m', 'a', 't', 'o'}, body;
+  std::vector<uint32_t> at;
+  for (const ImageBytes& img : images) {
+    at.push_back(static_cast<uint32_t>(16 + 4 * images.size() + body.size()));
+    body.insert(body.end(), img.begin(), img.end());
+    body.insert(body.end(), filler, 0xEE);
+  }
+  const uint32_t size = static_cast<uint32_t>(std::max(16 + 4 * images.size() + body.size(), pad_to));
+  for (uint32_t v : {size, static_cast<uint32_t>(images.size()), 0u}) testsupport::put(&b, v, 4, !little_endian);
+  for (uint32_t off : at) testsupport::put(&b, off - 8, 4, !little_endian);
+  b.insert(b.end(), body.begin(), body.end());
+  b.resize(size, 0);
+  if (offsets) *offsets = at;
+  return b;
+}
+
+// TALVO_FUZZ_SEED in the environment varies the fixed seeds of the fuzz loops.
+inline uint32_t fuzz_seed(uint32_t fixed) {
+  const char* env = std::getenv("TALVO_FUZZ_SEED");
+  return env ? static_cast<uint32_t>(std::strtoul(env, nullptr, 10)) ^ fixed : fixed;
 }
 
 }  // namespace imagetest

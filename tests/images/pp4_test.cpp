@@ -7,8 +7,6 @@
 #include "tests/images/image_test_helpers.h"
 
 using namespace imagetest;
-using testsupport::BmpSpec;
-using testsupport::build_bmp;
 using testsupport::build_pp4;
 
 namespace {
@@ -19,49 +17,47 @@ bool insert(ImageBytes bmp, ImageBytes* pp, Output* o) {
   });
 }
 
-std::vector<uint16_t> palette() {
+const std::vector<uint16_t> kPalette = [] {
   std::vector<uint16_t> p;
   for (int i = 0; i < 16; i++) p.push_back(static_cast<uint16_t>(0x8000 | (i * 0x0843 + 1)));
   return p;
-}
+}();
 
 ImageBytes bmp_of(int w, int h, const std::vector<uint16_t>& pal, const ImageBytes& idx, int bits = 4) {
-  BmpSpec s{w, h, bits, {}, std::vector<uint32_t>(idx.begin(), idx.end())};
-  for (uint16_t c : pal) s.palette.push_back(testsupport::rgb_of_555(c));
-  return build_bmp(s);
+  testsupport::BmpPicture picture{w, h, bits, {}, std::vector<uint32_t>(idx.begin(), idx.end())};
+  for (uint16_t c : pal) picture.palette.push_back(testsupport::rgb_of_555(c));
+  return testsupport::build_bmp(picture);
 }
 
 }  // namespace
 
 TEST(Pp4, TransparencyFixRemapsEachNibble) {
-  auto pal = palette(), edited = pal;
+  auto edited = kPalette;
   std::swap(edited[0], edited[7]);
   // The editor's pixel pairs make the bytes 70 77 07 35.
-  ImageBytes pp = build_pp4(8, 1, pal, ImageBytes(8, 0));
+  ImageBytes pp = build_pp4(8, 1, kPalette, ImageBytes(8, 0));
   Output o;
   ASSERT_TRUE(insert(bmp_of(8, 1, edited, {7, 0, 7, 7, 0, 7, 3, 5}), &pp, &o));
-  EXPECT_EQ(pp, build_pp4(8, 1, pal, {0, 7, 0, 0, 7, 0, 3, 5}));
-  char want[64];
-  std::snprintf(want, sizeof want, "Info: transparency fixed to colour %04x\n", pal[0]);
-  EXPECT_EQ(o.out, want);
+  EXPECT_EQ(pp, build_pp4(8, 1, kPalette, {0, 7, 0, 0, 7, 0, 3, 5}));
+  EXPECT_EQ(o.out, "Info: transparency fixed to colour 8001\n");
 }
 
 TEST(Pp4, RefusalsLeaveTheImageUntouched) {
-  const ImageBytes idx = {1, 2, 3, 4, 5, 6, 7, 8};
-  const ImageBytes original = build_pp4(4, 2, palette(), idx);
+  const ImageBytes idx = {1, 2, 3, 4, 5, 6, 7, 8}, original = build_pp4(4, 2, kPalette, idx);
   ImageBytes upper = original;
   upper[0] = upper[1] = 'P';
-  const ImageBytes odd = build_pp4(3, 2, palette(), {1, 2, 3, 4, 5, 6});
-  struct Case {
+  const ImageBytes odd = build_pp4(3, 2, kPalette, {1, 2, 3, 4, 5, 6});
+  const std::string odd_width = "Error: odd width pp images are not supported (width = 3).\n";
+  const struct {
     ImageBytes bmp, image;
     std::string message;
   } cases[] = {
-      {bmp_of(4, 2, palette(), idx, 8), original, "Unsupported type of BMP. It must be 4 bits with 16 colours palette.\n"},
-      {bmp_of(2, 4, palette(), idx), original, "Error: width/height of BMP and pp don't match: (2, 4) != (4, 2)\n"},
-      {bmp_of(4, 2, palette(), idx), upper, "Error: no pp signature.\n"},
-      {bmp_of(3, 2, palette(), {1, 2, 3, 4, 5, 6}), odd, "Error: odd width pp images are not supported (width = 3).\n"},
+      {bmp_of(4, 2, kPalette, idx, 8), original, "Unsupported type of BMP. It must be 4 bits with 16 colours palette.\n"},
+      {bmp_of(2, 4, kPalette, idx), original, "Error: width/height of BMP and pp don't match: (2, 4) != (4, 2)\n"},
+      {bmp_of(4, 2, kPalette, idx), upper, "Error: no pp signature.\n"},
+      {bmp_of(3, 2, kPalette, {1, 2, 3, 4, 5, 6}), odd, odd_width},
   };
-  for (Case& c : cases) {
+  for (const auto& c : cases) {
     ImageBytes image = c.image;
     Output o;
     EXPECT_FALSE(insert(c.bmp, &image, &o));
@@ -70,8 +66,6 @@ TEST(Pp4, RefusalsLeaveTheImageUntouched) {
   }
   // Extraction refuses odd widths too rather than guess a layout.
   Output o;
-  unsigned int size = 0;
-  ImageBytes copy = odd;
-  EXPECT_EQ(captured(&o, [&] { return pp4_to_bmp(copy.data(), static_cast<unsigned>(copy.size()), &size); }), nullptr);
-  EXPECT_EQ(o.err, "Error: odd width pp images are not supported (width = 3).\n");
+  EXPECT_TRUE(captured(&o, [&] { return imagetest::bmp_of(odd); }).empty());
+  EXPECT_EQ(o.err, odd_width);
 }
