@@ -23,35 +23,33 @@ using testsupport::rgb_of_555;
 
 namespace {
 
-// Prints "mode width height", the palette (palette pictures) and the pixels.
-const char kPillowDump[] = R"(
+// "dump PATH" prints "mode width height", the palette (palette pictures) and
+// the pixels; "write PATH W H PALETTE PIXELS" writes a picture (palette
+// "r,g,b,...", empty for RGB with 0xRRGGBB pixels).
+const char kPillow[] = R"(
 import sys
 from PIL import Image
-im = Image.open(sys.argv[1])
-print(im.mode, *im.size)
-if im.mode == 'P':
-    print(*im.getpalette())
-print(*('%d,%d,%d' % p[:3] if isinstance(p, tuple) else p for p in im.getdata()))
-)";
-
-// argv: path, width, height, palette "r,g,b,..." (empty: RGB), pixels.
-const char kPillowWrite[] = R"(
-import sys
-from PIL import Image
-path, w, h, pal, px = sys.argv[1:6]
-values = [int(v) for v in px.split(',')]
-im = Image.new('P' if pal else 'RGB', (int(w), int(h)))
-if pal:
-    im.putpalette([int(v) for v in pal.split(',')])
+if sys.argv[1] == 'dump':
+    im = Image.open(sys.argv[2])
+    print(im.mode, *im.size)
+    if im.mode == 'P':
+        print(*im.getpalette())
+    print(*('%d,%d,%d' % p[:3] if isinstance(p, tuple) else p for p in im.getdata()))
 else:
-    values = [(v >> 16, (v >> 8) & 255, v & 255) for v in values]
-im.putdata(values)
-im.save(path)
+    path, w, h, pal, px = sys.argv[2:7]
+    values = [int(v) for v in px.split(',')]
+    im = Image.new('P' if pal else 'RGB', (int(w), int(h)))
+    if pal:
+        im.putpalette([int(v) for v in pal.split(',')])
+    else:
+        values = [(v >> 16, (v >> 8) & 255, v & 255) for v in values]
+    im.putdata(values)
+    im.save(path)
 )";
 
 std::string pillow_dump(const std::string& bmp) {
   std::string out;
-  EXPECT_EQ(testsupport::run_python(kPillowDump, {bmp}, &out), 0) << bmp;
+  EXPECT_EQ(testsupport::run_python(kPillow, {"dump", bmp}, &out), 0) << bmp;
   return out;
 }
 
@@ -83,15 +81,23 @@ void write_picture(const std::string& path, int w, int h, const std::vector<uint
   for (uint32_t c : palette) pal += (pal.empty() ? "" : ",") + rgb_words(c, ',');
   for (uint32_t v : pixels) px += (px.empty() ? "" : ",") + std::to_string(v);
   const std::string target = magick_options ? path + ".png" : path;
-  ASSERT_EQ(testsupport::run_python(kPillowWrite, {target, std::to_string(w), std::to_string(h), pal, px}), 0);
+  ASSERT_EQ(testsupport::run_python(kPillow, {"write", target, std::to_string(w), std::to_string(h), pal, px}), 0);
   if (magick_options) {
     ASSERT_EQ(testsupport::run("/usr/bin/convert " + testsupport::shell_quote(target) + " " + magick_options +
                                " " + testsupport::shell_quote(path)), 0);
   }
 }
 
-uint16_t to555(uint32_t rgb) {
-  return static_cast<uint16_t>(0x8000 | (rgb & 255) >> 3 << 10 | ((rgb >> 8) & 255) >> 3 << 5 | (rgb >> 16) >> 3);
+// 20 pixels base + i * step for a 5 x 4 picture, and the DC image they become.
+std::vector<uint32_t> rgb_pixels(uint32_t base, uint32_t step) {
+  std::vector<uint32_t> pixels;
+  for (uint32_t i = 0; i < 20; i++) pixels.push_back((base + i * step) & 0xFFFFFF);
+  return pixels;
+}
+ImageBytes dc_of(const std::vector<uint32_t>& pixels) {
+  std::vector<uint16_t> v;
+  for (uint32_t c : pixels) v.push_back(static_cast<uint16_t>(0x8000 | (c & 255) >> 3 << 10 | ((c >> 8) & 255) >> 3 << 5 | (c >> 16) >> 3));
+  return build_dc(5, 4, v);
 }
 
 ImageBytes lzss_file(const ImageBytes& data) {
@@ -163,75 +169,59 @@ TEST_F(ImageOperations, DcAtAnOffsetReadsInPillowAndTakesPillowAndImageMagickFil
   ASSERT_TRUE(run([&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("a.bmp").c_str(), 0x30); }));
   EXPECT_EQ(o_.out, "Done.\n");
   EXPECT_EQ(pillow_dump(out("a.bmp")), expected_dump(kDc));
-  std::vector<uint32_t> pixels;
-  std::vector<uint16_t> want;
-  for (uint32_t i = 0; i < 20; i++) pixels.push_back((i * 0x0B1D37u + 0x405060) & 0xFFFFFF), want.push_back(to555(pixels.back()));
+  const std::vector<uint32_t> pixels = rgb_pixels(0x405060, 0x0B1D37);
   for (const char* magick : {static_cast<const char*>(nullptr), "-type truecolor"}) {
     write_picture(out("new.bmp"), 5, 4, {}, pixels, magick);
     ASSERT_TRUE(run([&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("new.bmp").c_str(), 0x30); })) << o_.err;
     EXPECT_EQ(o_.out, "Done.\n");
-    EXPECT_EQ(iso_file("/MKRT/CHG.TEX"), concat(concat(ImageBytes(0x30, 0x11), build_dc(5, 4, want)), ImageBytes(7, 0x22)));
+    EXPECT_EQ(iso_file("/MKRT/CHG.TEX"), concat(concat(ImageBytes(0x30, 0x11), dc_of(pixels)), ImageBytes(7, 0x22)));
   }
 }
 
-TEST_F(ImageOperations, PpPalettesSurviveEditorsAndBothRepairs) {
+TEST_F(ImageOperations, PpPalettesFromPillowAndImageMagickKeepTheirColours) {
   ASSERT_TRUE(run([&] { return extract_pp_to_bmp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("p.bmp").c_str(), 0x28); }));
   EXPECT_EQ(pillow_dump(out("p.bmp")), expected_dump(kPp));
   const ImageBytes original = iso_file("/MKRT/SAVEP.TEX");
-  auto insert = [&](bool fix_transparent, bool fix_palette) {
-    return run([&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("e.bmp").c_str(), 0x28, fix_transparent, fix_palette); });
+  auto insert = [&](bool fix_palette) {
+    return run([&] { return insert_bmp_into_pp(iso_.c_str(), "/MKRT/SAVEP.TEX", out("e.bmp").c_str(), 0x28, false, fix_palette); });
   };
-  // Pillow writes only the 20 colours it was given: the rest become black.
   std::vector<uint32_t> palette, pixels(kPpIndices.begin(), kPpIndices.end());
   for (int i = 0; i < 20; i++) palette.push_back(rgb_of_555(kPalette[i]));
-  write_picture(out("e.bmp"), 5, 4, palette, pixels);
-  ASSERT_TRUE(insert(false, false)) << o_.err;
-  EXPECT_EQ(o_.out, "Image \"" + out("e.bmp") + "\" was inserted.\n");
-  std::vector<uint16_t> padded(kPalette.begin(), kPalette.begin() + 20);
-  padded.resize(256, 0x8000);
-  EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), concat(ImageBytes(0x28, 0x33), build_pp(5, 4, padded, kPpIndices)));
-  // An editor moved the transparent colour from index 0 to index 7.
-  std::vector<uint32_t> moved;
-  for (int i = 0; i < 256; i++) moved.push_back(rgb_of_555(kPalette[i]));
-  std::swap(moved[0], moved[7]);
-  std::vector<uint32_t> moved_pixels;
-  for (uint32_t v : pixels) moved_pixels.push_back(v == 0 ? 7 : v == 7 ? 0 : v);
-  write_picture(out("e.bmp"), 5, 4, moved, moved_pixels);
-  ASSERT_TRUE(insert(true, false));
-  EXPECT_TRUE(contains(o_.out, "Info: transparency fixed to colour"));
-  EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), original);
   // ImageMagick rebuilds the palette in its own order (run-length coded or
   // not): fix_palette maps everything back onto the stored palette.
   for (const char* options : {"", "-compress none"}) {
     write_picture(out("e.bmp"), 5, 4, palette, pixels, options);
-    ASSERT_TRUE(insert(false, true)) << o_.err;
+    ASSERT_TRUE(insert(true)) << o_.err;
     EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), original) << options;
   }
+  // Pillow writes only the 20 colours it was given: the rest become black.
+  write_picture(out("e.bmp"), 5, 4, palette, pixels);
+  ASSERT_TRUE(insert(false)) << o_.err;
+  EXPECT_EQ(o_.out, "Image \"" + out("e.bmp") + "\" was inserted.\n");
+  std::vector<uint16_t> padded(kPalette.begin(), kPalette.begin() + 20);
+  padded.resize(256, 0x8000);
+  EXPECT_EQ(iso_file("/MKRT/SAVEP.TEX"), concat(ImageBytes(0x28, 0x33), build_pp(5, 4, padded, kPpIndices)));
 }
 
-TEST_F(ImageOperations, LzssImagesShrinkAndGrowInsideTheDisc) {
-  ASSERT_TRUE(run([&] { return extract_lzss_dc_to_bmp(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("ev.bmp").c_str()); }));
-  EXPECT_EQ(pillow_dump(out("ev.bmp")), expected_dump(kDc));
+TEST_F(ImageOperations, LzssImagesShrinkAndGrowAndTakeImageMagickPalettes) {
+  const std::pair<const char*, std::function<bool(const char*, const char*, const char*)>> extractions[] = {
+      {"/MKRT/EV/EVA32B.DGP", extract_lzss_dc_to_bmp}, {"/BG/BG09.DGP", extract_lzss_pp_to_bmp},
+      {"/SP/WA_JYUL.DGP", extract_lzss_pp4_to_bmp}};
+  for (const auto& e : extractions) {
+    ASSERT_TRUE(run([&] { return e.second(iso_.c_str(), e.first, out("x.bmp").c_str()); })) << e.first;
+    EXPECT_EQ(pillow_dump(out("x.bmp")), expected_dump(unlzss(iso_file(e.first)))) << e.first;
+  }
   for (uint32_t step : {0u, 0x9E3779u}) {  // a flat picture shrinks the file, a noisy one grows it
-    std::vector<uint32_t> pixels;
-    std::vector<uint16_t> want;
-    for (uint32_t i = 0; i < 20; i++) pixels.push_back((0x102030 + i * step) & 0xFFFFFF), want.push_back(to555(pixels.back()));
+    const std::vector<uint32_t> pixels = rgb_pixels(0x102030, step);
     write_picture(out("new.bmp"), 5, 4, {}, pixels);
     ASSERT_TRUE(run([&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("new.bmp").c_str()); }));
     const ImageBytes stored = iso_file("/MKRT/EV/EVA32B.DGP");
-    EXPECT_EQ(unlzss(stored), build_dc(5, 4, want));
-    const std::string sizes = std::to_string(old_dgp_size_) + " to " + std::to_string(stored.size()) + " bytes.\n";
-    EXPECT_EQ(o_.out, (step ? "Info: file \"/MKRT/EV/EVA32B.DGP\" got bigger: from " : "Info: file \"/MKRT/EV/EVA32B.DGP\" got reduced from ") +
-                          sizes + "Image \"" + out("new.bmp") + "\" was inserted.\n");
+    EXPECT_EQ(unlzss(stored), dc_of(pixels));
+    EXPECT_EQ(o_.out, std::string("Info: file \"/MKRT/EV/EVA32B.DGP\" ") + (step ? "got bigger: from " : "got reduced from ") +
+                          std::to_string(old_dgp_size_) + " to " + std::to_string(stored.size()) + " bytes.\nImage \"" +
+                          out("new.bmp") + "\" was inserted.\n");
     old_dgp_size_ = static_cast<unsigned>(stored.size());
   }
-}
-
-TEST_F(ImageOperations, LzssPaletteImagesRoundTripThroughImageMagick) {
-  ASSERT_TRUE(run([&] { return extract_lzss_pp_to_bmp(iso_.c_str(), "/BG/BG09.DGP", out("bg.bmp").c_str()); }));
-  EXPECT_EQ(pillow_dump(out("bg.bmp")), expected_dump(kPp));
-  ASSERT_TRUE(run([&] { return extract_lzss_pp4_to_bmp(iso_.c_str(), "/SP/WA_JYUL.DGP", out("sp.bmp").c_str()); }));
-  EXPECT_EQ(pillow_dump(out("sp.bmp")), expected_dump(kPp4));
   // ImageMagick writes 12 colours as a 4-bit file in an order of its own:
   // every pixel keeps its colour and the transparent one stays at index 0.
   std::vector<uint32_t> palette, pixels;
@@ -294,7 +284,7 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
     ASSERT_TRUE(insert(true)) << o_.err;
     EXPECT_TRUE(contains(o_.out, std::string(lzss ? "insert_lzss_mato(" : "insert_mato(") + path + ") completed"));
     EXPECT_TRUE(contains(o_.out, "(num images inserted = 2)\n"));
-    const ImageBytes want = build_mato({build_dc(5, 4, std::vector<uint16_t>(20, to555(0xF0F0F0))), kPp, kPp4});
+    const ImageBytes want = build_mato({dc_of(rgb_pixels(0xF0F0F0, 0)), kPp, kPp4});
     EXPECT_EQ(lzss ? unlzss(iso_file(path)) : iso_file(path), want);
     // Without ignore_missing_files the missing picture makes the run fail.
     EXPECT_FALSE(insert(false));
@@ -302,7 +292,9 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
   }
 }
 
-TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTree) {
+// A mixed disc with nested folders and short files, then a plain ISO 9660
+// tree whose file identifier is patched to climb out of the output folder.
+TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTreeAndSkipsUnsafeNames) {
   const std::string folder = out("all");
   EXPECT_TRUE(run([&] { return extract_all_images(iso_.c_str(), folder.c_str()); })) << o_.err;
   for (const char* line : {"/MKRT/EV/EVA32B.DGP (DC (LZSS))", "/BG/BG09.DGP (PP (LZSS))", "/SP/WA_JYUL.DGP (PP4 (LZSS))",
@@ -316,10 +308,6 @@ TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTree) {
   for (const char* f : {"/README.BMP", "/SP/WA_JYUL.BMP", "/BG/BG09.BMP", "/CHG2_0000001C.bmp", "/FC/FC01A_0000004A.bmp"}) {
     EXPECT_TRUE(file_exists(folder + f)) << f;
   }
-}
-
-TEST_F(ImageOperations, ExtractAllSkipsNamesThatWouldLeaveTheOutputFolder) {
-  // A plain ISO 9660 tree whose file identifier is patched to climb out.
   const std::string dir = testsupport::make_scratch_dir("evil");
   const std::string iso = testsupport::build_iso(dir, {{"/SUB/EVILXX.DG2", kDc}, {"/SUB/GOOD.DG2", kDc}}, false);
   ImageBytes bytes = testsupport::read_file_bytes(iso);
@@ -328,10 +316,10 @@ TEST_F(ImageOperations, ExtractAllSkipsNamesThatWouldLeaveTheOutputFolder) {
   ASSERT_NE(at, bytes.end());
   std::copy(to.begin(), to.end(), at);
   testsupport::write_file(iso, bytes);
-  const std::string folder = dir + "/out/a/b";
-  testsupport::run("mkdir -p " + testsupport::shell_quote(folder));
-  EXPECT_FALSE(run([&] { return extract_all_images(iso.c_str(), folder.c_str()); }));
+  const std::string deep = dir + "/out/a/b";
+  testsupport::run("mkdir -p " + testsupport::shell_quote(deep));
+  EXPECT_FALSE(run([&] { return extract_all_images(iso.c_str(), deep.c_str()); }));
   EXPECT_EQ(o_.err, "Error: unsafe name in ISO directory \"../../X.DG2;\"\n");
-  EXPECT_TRUE(file_exists(folder + "/SUB/GOOD.BMP"));
+  EXPECT_TRUE(file_exists(deep + "/SUB/GOOD.BMP"));
   EXPECT_FALSE(file_exists(dir + "/out/X.BMP"));
 }
