@@ -5,12 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "iso/iso9660_filesystem.h"
 #include "tests/support/iso_image.h"
-#include "tests/support/test_files.h"
 #include "util/byte_order.h"
 
 using namespace testsupport;
@@ -20,41 +17,38 @@ namespace {
 struct SmallImage {
   std::string dir;
   Bytes bytes;
-  uint32_t metadata_end = 0;  // first sector holding file data
+  uint32_t metadata_end = UINT32_MAX;  // first sector holding file data
 };
 
 const SmallImage& small_image() {
   static SmallImage image = [] {
     SmallImage s;
     s.dir = make_scratch_dir("corrupt");
-    FileMap files;
-    files["/A/ONE.BIN"] = random_bytes(3000, 1);
-    files["/A/B/TWO.BIN"] = random_bytes(100, 2);
-    files["/A/B/C/THREE.TXT"] = random_bytes(5000, 3);
-    files["/ROOT.BIN"] = random_bytes(10, 4);
+    FileMap files = {{"/A/ONE.BIN", random_bytes(3000, 1)},
+                     {"/A/B/TWO.BIN", random_bytes(100, 2)},
+                     {"/A/B/C/THREE.TXT", random_bytes(5000, 3)},
+                     {"/ROOT.BIN", random_bytes(10, 4)}};
     std::string iso = build_iso(s.dir, files, true);
-    s.bytes = read_whole_file(iso);
-    IsoContents c = read_iso_contents(iso);
-    s.metadata_end = UINT32_MAX;
-    for (const auto& f : c.iso_tree) s.metadata_end = std::min(s.metadata_end, f.second.extent);
+    s.bytes = read_file_bytes(iso);
+    for (const auto& f : read_iso_contents(iso).iso_tree) {
+      s.metadata_end = std::min(s.metadata_end, f.second.extent);
+    }
     return s;
   }();
   return image;
 }
 
-// Lists, stats and reads everything reachable, with a depth limit so that a
-// directory that contains itself ends the walk. Returns the entries seen.
+// Lists, stats, reads (and on writable mounts writes) everything reachable,
+// with a depth limit so that a directory that contains itself ends the walk.
+// Returns the entries seen.
 int walk(Iso9660Filesystem* fs, const std::string& path, int depth, bool writable) {
   if (depth > 6) return 0;
-  int dir = fs->OpenDir(path.c_str());
-  if (dir < 0) return 0;
-  int seen = 0;
+  int dir = fs->OpenDir(path.c_str()), seen = 0;
   std::vector<std::pair<std::string, int>> children;
-  while (DirEntry* e = fs->ReadDir(dir)) {
-    if (++seen > 2000) break;
+  while (DirEntry* e = seen < 2000 ? fs->ReadDir(dir) : nullptr) {
+    ++seen;
     std::string name = e->name;
-    if (name == "." || name == ".." || name.empty()) continue;
-    children.push_back({path + "/" + name, e->type});
+    if (name != "." && name != ".." && !name.empty()) children.push_back({path + "/" + name, e->type});
   }
   fs->CloseDir(dir);
   for (const auto& child : children) {
@@ -64,8 +58,7 @@ int walk(Iso9660Filesystem* fs, const std::string& path, int depth, bool writabl
       seen += walk(fs, child.first, depth + 1, writable);
       continue;
     }
-    int fd = fs->Open(child.first.c_str(), writable ? 2 : 0);
-    if (fd < 0) continue;
+    int fd = fs->Open(child.first.c_str(), writable ? kOpenReadWrite : kOpenRead);
     static unsigned char buffer[65536];
     for (int i = 0; i < 16 && fs->Read(fd, buffer, sizeof buffer) > 0; ++i) {
     }
@@ -81,24 +74,16 @@ int walk(Iso9660Filesystem* fs, const std::string& path, int depth, bool writabl
   return seen;
 }
 
-int mount_and_walk(const std::string& path, bool writable) {
-  IsoFileDisc disc(!writable);
-  if (disc.OpenDiscFile(path.c_str()) != 0) return -1;
+// Writes image to path and mounts it; the disc lives as long as the mount.
+struct Mounted {
+  Mounted(const std::string& path, const Bytes& image, bool writable) : disc(!writable) {
+    write_file(path, image);
+    ok = disc.OpenDiscFile(path.c_str()) == 0 && fs.Mount(&disc, !writable) == 0;
+  }
+  IsoFileDisc disc;
   Iso9660Filesystem fs;
-  if (fs.Mount(&disc, !writable) != 0) return -1;
-  int seen = walk(&fs, "", 0, writable);
-  fs.Open("/A/B/C/THREE.TXT", 0);
-  fs.Truncate("/ROOT.BIN", 1);
-  fs.Rename("/A/ONE.BIN", "X");
-  return seen;
-}
-
-// Offset of the record named `name` (ISO tree, 8-bit identifier) in the image.
-size_t find_record(const Bytes& image, const std::string& name) {
-  auto it = std::search(image.begin() + 16 * 2048, image.end(), name.begin(), name.end());
-  if (it == image.end()) return 0;
-  return static_cast<size_t>(it - image.begin()) - 33;
-}
+  bool ok = false;
+};
 
 }  // namespace
 
@@ -106,7 +91,6 @@ TEST(Iso, RandomlyCorruptedImagesFailCleanly) {
   const SmallImage& image = small_image();
   ASSERT_GT(image.metadata_end, 17u);
   ASSERT_LT(image.metadata_end, image.bytes.size() / 2048);
-  std::string scratch = image.dir + "/fuzz.iso";
   uint32_t x = 12345;
   auto next = [&x] {
     x ^= x << 13;
@@ -114,19 +98,23 @@ TEST(Iso, RandomlyCorruptedImagesFailCleanly) {
     x ^= x << 5;
     return x;
   };
+  // Bias towards values that make lengths and extents absurd.
+  static const unsigned char kValues[] = {0x00, 0x01, 0x21, 0x22, 0x7F, 0x80, 0xFF};
   const size_t first = 16 * 2048, span = (image.metadata_end - 16) * 2048;
   int mounted = 0;
   for (int iteration = 0; iteration < 400; ++iteration) {
     Bytes copy = image.bytes;
-    int flips = 1 + next() % 12;
-    for (int i = 0; i < flips; ++i) {
-      size_t offset = first + next() % span;
-      // Bias towards values that make lengths and extents absurd.
-      static const unsigned char kValues[] = {0x00, 0x01, 0x21, 0x22, 0x7F, 0x80, 0xFF};
-      copy[offset] = next() % 2 ? kValues[next() % sizeof kValues] : static_cast<unsigned char>(next());
+    for (int flips = 1 + next() % 12; flips > 0; --flips) {
+      copy[first + next() % span] = next() % 2 ? kValues[next() % sizeof kValues] : next() & 0xFF;
     }
-    write_file(scratch, copy);
-    if (mount_and_walk(scratch, iteration % 2 == 1) >= 0) ++mounted;
+    bool writable = iteration % 2 == 1;
+    Mounted m(image.dir + "/fuzz.iso", copy, writable);
+    if (!m.ok) continue;
+    ++mounted;
+    walk(&m.fs, "", 0, writable);
+    m.fs.Open("/A/B/C/THREE.TXT", kOpenRead);
+    m.fs.Truncate("/ROOT.BIN", 1);
+    m.fs.Rename("/A/ONE.BIN", "X");
   }
   // Most damage spares the primary descriptor, so the walks did real work.
   EXPECT_GT(mounted, 200);
@@ -134,10 +122,12 @@ TEST(Iso, RandomlyCorruptedImagesFailCleanly) {
 
 TEST(Iso, DamagedRecordsMakeLookupsFailWithoutReadingPastThem) {
   const SmallImage& image = small_image();
-  std::string path = image.dir + "/damaged.iso";
-  size_t record = find_record(image.bytes, "ROOT.BIN;1");
-  ASSERT_NE(record, 0u);
-  auto patch = [](size_t offset, std::vector<unsigned char> bytes) {
+  const std::string name = "ROOT.BIN;1";
+  auto found = std::search(image.bytes.begin() + 16 * 2048, image.bytes.end(), name.begin(), name.end());
+  ASSERT_NE(found, image.bytes.end());
+  const size_t record = static_cast<size_t>(found - image.bytes.begin()) - 33;
+  const size_t root = 16 * 2048 + 156;
+  auto patch = [](size_t offset, Bytes bytes) {
     return [offset, bytes](Bytes& image) { std::copy(bytes.begin(), bytes.end(), image.begin() + offset); };
   };
   // Filler records up to the sector's end, then ROOT.BIN's record spilling
@@ -145,12 +135,11 @@ TEST(Iso, DamagedRecordsMakeLookupsFailWithoutReadingPastThem) {
   auto spill = [record](Bytes& image) {
     Bytes rec(image.begin() + record, image.begin() + record + 44);
     size_t sector_end = (record / 2048 + 1) * 2048, at = record;
-    while (at + 250 < sector_end - 40) {
+    for (; at + 250 < sector_end - 40; at += 250) {
       std::fill(image.begin() + at, image.begin() + at + 250, 0);
       image[at] = 250;
       image[at + 32] = 1;
       image[at + 33] = 'Z';
-      at += 250;
     }
     std::copy(rec.begin(), rec.end(), image.begin() + at);
     image[at] = 255;
@@ -163,35 +152,31 @@ TEST(Iso, DamagedRecordsMakeLookupsFailWithoutReadingPastThem) {
       {"record running past its sector", spill},
       {"extent past the image", patch(record + 2, {0xFF, 0xFF, 0xFF, 0x0F})},
       {"length past the image", patch(record + 10, {0x00, 0x00, 0x00, 0xF0})},
-      {"root directory past the image", patch(16 * 2048 + 156 + 2, {0xFF, 0xFF, 0xFF, 0x00})},
-      {"root directory 4 GiB long", patch(16 * 2048 + 156 + 10, {0xFF, 0xFF, 0xFF, 0xFF})},
-      {"root record too short", patch(16 * 2048 + 156, {0x10})},
+      {"root directory past the image", patch(root + 2, {0xFF, 0xFF, 0xFF, 0x00})},
+      {"root directory 4 GiB long", patch(root + 10, {0xFF, 0xFF, 0xFF, 0xFF})},
+      {"root record too short", patch(root, {0x10})},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
     Bytes copy = image.bytes;
-    // The ISO tree is the one damaged: drop the Joliet descriptor.
-    copy[17 * 2048] = 0xFF;
+    copy[17 * 2048] = 0xFF;  // the ISO tree is the one damaged: drop the Joliet descriptor
     d.apply(copy);
-    write_file(path, copy);
-    IsoFileDisc disc(true);
-    ASSERT_EQ(disc.OpenDiscFile(path.c_str()), 0);
-    Iso9660Filesystem fs;
-    ASSERT_EQ(fs.Mount(&disc, true), 0);
-    int fd = fs.Open("/ROOT.BIN", 0);
-    unsigned char buffer[64];
+    Mounted m(image.dir + "/damaged.iso", copy, false);
+    ASSERT_TRUE(m.ok);
+    int fd = m.fs.Open("/ROOT.BIN", kOpenRead);
     if (fd >= 0) {
       // Found despite the damage: the end of its data is out of reach.
       struct stat st;
-      ASSERT_EQ(fs.Fstat(fd, &st), 0);
+      ASSERT_EQ(m.fs.Fstat(fd, &st), 0);
       ASSERT_GT(st.st_ino * 2048 + st.st_size, copy.size());
-      fs.Seek(fd, st.st_size > 64 ? st.st_size - 64 : 0, 0);
-      EXPECT_EQ(fs.Read(fd, buffer, sizeof buffer), -1);
+      unsigned char buffer[64];
+      m.fs.Seek(fd, st.st_size > 64 ? st.st_size - 64 : 0, 0);
+      EXPECT_EQ(m.fs.Read(fd, buffer, sizeof buffer), -1);
       EXPECT_EQ(errno, EIO);
     } else {
       EXPECT_EQ(errno, ENOENT);
     }
-    walk(&fs, "", 0, false);
+    walk(&m.fs, "", 0, false);
   }
 }
 
@@ -199,38 +184,25 @@ TEST(Iso, ADirectoryThatContainsItselfDoesNotTrapLookups) {
   const SmallImage& image = small_image();
   Bytes copy = image.bytes;
   copy[17 * 2048] = 0xFF;  // damage the ISO tree only
-  uint32_t a_extent = 0, a_length = 0;
-  {
-    IsoFileDisc disc(true);
-    ASSERT_EQ(disc.OpenDiscFile((image.dir + "/image.iso").c_str()), 0);
-    Iso9660Filesystem fs;
-    ASSERT_EQ(fs.Mount(&disc, true), 0);
-    std::unique_ptr<Iso9660DirectoryRecord, void (*)(void*)> a(fs.FindFile(false, "/A", true, false),
-                                                               free);
-    ASSERT_TRUE(a);
-    a_extent = a->Extent();
-    a_length = a->DataLength();
-  }
+  Mounted intact(image.dir + "/intact.iso", copy, false);
+  std::unique_ptr<Iso9660DirectoryRecord, void (*)(void*)> a(intact.fs.FindFile(false, "/A", true, false), free);
+  ASSERT_TRUE(a);
   // Point A's entry B back at A itself: /A/B/B/B/... is A again, forever.
   size_t b = 0;
-  for (size_t at = a_extent * 2048; copy[at] > 33; at += copy[at]) {
+  for (size_t at = a->Extent() * 2048; copy[at] > 33; at += copy[at]) {
     if (copy[at + 32] == 1 && copy[at + 33] == 'B') b = at;
   }
   ASSERT_NE(b, 0u);
-  talvo::write_both32(&copy[b + 2], a_extent);
-  talvo::write_both32(&copy[b + 10], a_length);
-  std::string path = image.dir + "/loop.iso";
-  write_file(path, copy);
-  IsoFileDisc disc(true);
-  ASSERT_EQ(disc.OpenDiscFile(path.c_str()), 0);
-  Iso9660Filesystem fs;
-  ASSERT_EQ(fs.Mount(&disc, true), 0);
+  talvo::write_both32(&copy[b + 2], a->Extent());
+  talvo::write_both32(&copy[b + 10], a->DataLength());
+  Mounted m(image.dir + "/loop.iso", copy, false);
+  ASSERT_TRUE(m.ok);
   std::string deep = "/A";
   for (int i = 0; i < 100; ++i) deep += "/B";
   struct stat st;
-  EXPECT_EQ(fs.Stat(deep.c_str(), &st), 0);  // every B is A: found, and finite
-  EXPECT_EQ(fs.Stat((deep + "/ONE.BIN").c_str(), &st), 0);
-  EXPECT_EQ(fs.Stat((deep + "/C").c_str(), &st), -1);
+  EXPECT_EQ(m.fs.Stat(deep.c_str(), &st), 0);  // every B is A: found, and finite
+  EXPECT_EQ(m.fs.Stat((deep + "/ONE.BIN").c_str(), &st), 0);
+  EXPECT_EQ(m.fs.Stat((deep + "/C").c_str(), &st), -1);
   EXPECT_EQ(errno, ENOENT);
-  EXPECT_GT(walk(&fs, "", 0, false), 0);
+  EXPECT_GT(walk(&m.fs, "", 0, false), 0);
 }

@@ -1,5 +1,6 @@
 #include "tests/support/iso_image.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -19,16 +20,6 @@ Bytes random_bytes(size_t size, uint32_t seed) {
     out[i] = static_cast<unsigned char>(x >> 24);
   }
   return out;
-}
-
-Bytes read_whole_file(const std::string& path) {
-  Bytes data(host_file_size(path));
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return Bytes();
-  size_t n = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
-  std::fclose(f);
-  data.resize(n);
-  return data;
 }
 
 uint64_t host_file_size(const std::string& path) {
@@ -109,12 +100,37 @@ IsoContents read_iso_contents(const std::string& iso) {
       IsoFileInfo info;
       words >> tree >> info.extent >> info.length >> data_path;
       std::getline(words >> std::ws, path);
-      info.data = read_whole_file(data_path);
+      info.data = read_file_bytes(data_path);
       (tree == "iso" ? result.iso_tree : result.joliet_tree)[path] = info;
     }
   }
   run("rm -rf " + shell_quote(dir));
   return result;
+}
+
+void expect_image_holds(const std::string& iso, const FileMap& files, bool joliet) {
+  IsoContents c = read_iso_contents(iso);
+  ASSERT_TRUE(c.ok) << c.error;
+  ASSERT_EQ(c.has_joliet, joliet);
+  uint32_t sectors = static_cast<uint32_t>(host_file_size(iso) / 2048);
+  EXPECT_EQ(c.pvd_space, sectors);
+  if (joliet) {
+    EXPECT_EQ(c.svd_space, sectors);
+  }
+  ASSERT_EQ(c.iso_tree.size(), files.size());
+  EXPECT_EQ(c.joliet_tree.size(), joliet ? files.size() : 0u);
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.first);
+    ASSERT_EQ(c.iso_tree.count(f.first), 1u);
+    const IsoFileInfo& info = c.iso_tree[f.first];
+    EXPECT_EQ(info.length, f.second.size());
+    EXPECT_TRUE(info.data == f.second);
+    if (joliet) {
+      ASSERT_EQ(c.joliet_tree.count(f.first), 1u);
+      EXPECT_EQ(c.joliet_tree[f.first].extent, info.extent);
+      EXPECT_EQ(c.joliet_tree[f.first].length, info.length);
+    }
+  }
 }
 
 bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors) {

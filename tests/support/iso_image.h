@@ -1,7 +1,6 @@
-// ISO images for tests: built from a list of files with genisoimage and read
-// back, both trees, with pycdlib, an independent reader that also checks the
-// image's consistency (it refuses records that disagree between the trees or
-// extents outside the volume).
+// ISO images for tests: made with genisoimage from a list of files and read
+// back, both trees, with pycdlib, an independent reader that also refuses
+// records that disagree between the trees or extents outside the volume.
 #ifndef TALVO_TESTS_SUPPORT_ISO_IMAGE_H
 #define TALVO_TESTS_SUPPORT_ISO_IMAGE_H
 
@@ -19,9 +18,7 @@ using FileMap = std::map<std::string, Bytes>;
 // Deterministic pseudo-random bytes.
 Bytes random_bytes(size_t size, uint32_t seed);
 
-// A host file read in one block (fast on images of tens of MB, also in the
-// sanitizer build); empty when it cannot be read. Its size, or 0.
-Bytes read_whole_file(const std::string& path);
+// The size of a host file, 0 when it cannot be read.
 uint64_t host_file_size(const std::string& path);
 
 // Writes files under dir + "/src" and makes dir + "/image.iso" from them.
@@ -34,9 +31,8 @@ struct IsoFileInfo {
   Bytes data;
 };
 
-// What pycdlib sees in an image: the volume space size of the primary and
-// (when present) Joliet descriptors, and every file of each tree by path
-// (without ";1").
+// What pycdlib sees: the volume space size of the primary and (when present)
+// Joliet descriptors, and every file of each tree by path (without ";1").
 struct IsoContents {
   bool ok = false;
   std::string error;  // pycdlib's complaint when ok is false
@@ -48,6 +44,10 @@ struct IsoContents {
 };
 
 IsoContents read_iso_contents(const std::string& iso);
+
+// Expects that pycdlib finds exactly `files` in both trees, with the same
+// records in each, and both volume descriptors giving the image's size.
+void expect_image_holds(const std::string& iso, const FileMap& files, bool joliet);
 
 // Patches the volume space size (both orders) of the volume descriptor in
 // sector `sector` of an image file. Returns false when the file cannot be written.
