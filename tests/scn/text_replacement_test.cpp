@@ -37,8 +37,11 @@ TEST(TalvoScnFile, TextsStayInPlaceMoveOrFillDeadSpace) {
   auto vas = locate(f, day({"A long first line.", "x"}), 2, false);
   const uint16_t old_text = vas[0].text_offset;
   const uint32_t size = f.GetSize();
-  ASSERT_TRUE(set(f, vas[0], "Short.", false));  // in place
+  ASSERT_TRUE(set(f, vas[0], "Short.", false));  // in place, also at equal length
   EXPECT_EQ(string_at(f, old_text), "Short.");
+  const uint16_t x_at = vas[1].text_offset;
+  ASSERT_TRUE(set(f, vas[1], "y", false));
+  EXPECT_EQ(u16_at(f, vas[1].p_offset), x_at);
   EXPECT_EQ(f.GetSize(), size);
   ASSERT_TRUE(set(f, vas[0], "Now a rather longer line.", false));  // moved, old text dead
   EXPECT_EQ(string_at(f, u16_at(f, vas[0].p_offset)), "Now a rather longer line.");
@@ -140,7 +143,7 @@ TEST(TalvoScnFile, EVTextsGoIntoAnExactAreaOrOneByOne) {
   std::free(t2);
   // In-place mode keeps a shorter text and kills the one it moves, which
   // joins the tail "Left!" left.
-  ASSERT_TRUE(f.SetEVText(&two, "L", "Much further right, and more", nullptr, false, false));
+  ASSERT_TRUE(f.SetEVText(&two, "Left!", "Much further right, and more", nullptr, false, false));
   EXPECT_EQ(u16s_at(f, {173, 176}), (U16s{area2, uint16_t(size + 18)}));
   EXPECT_TRUE(has_dead_area(f, area2 + 6, 5 + 18));
 }
