@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <utility>
 
+#include "cli/image_files.h"
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/digest.h"
 #include "translation/table_derivation.h"
+#include "util/guards.h"
 
 namespace {
 
@@ -57,6 +59,29 @@ bool resolve_day_tables(const ScnDay& day, const unsigned char* scn_data, int sc
     return table_build_error(day.name, why);
   }
   *out = std::move(t);
+  return true;
+}
+
+bool load_day_file(Iso9660Filesystem* fs, const ScnDay& day, bool require_unchanged,
+                   DayTables* tables, talvo::TalvoScnFile* scn, int* size, bool* unchanged) {
+  talvo::MallocBuffer data(read_iso_file(fs, day.path, size));
+  if (!data) {
+    fprintf(stderr, "Error opening %s\n", day.path);
+    return false;
+  }
+  *unchanged = compare_md5(data.get(), static_cast<unsigned long>(*size), day.md5);
+  if (require_unchanged && !*unchanged) {
+    fprintf(stderr, "Hash of \"%s\" doesn't match.\n", day.path);
+    fprintf(stderr,
+            "Because of technical reasons, this tool can only work with unchanged scn files.\n"
+            "Run it on original untranslated japanese iso!\n");
+    return false;
+  }
+  if (!resolve_day_tables(day, data.get(), *size, tables)) return false;
+  if (!scn->SetData(data.get(), static_cast<unsigned int>(*size))) {
+    fprintf(stderr, "Verify error on scn file.\n");
+    return false;
+  }
   return true;
 }
 

@@ -22,8 +22,11 @@
 
 #include "translation/scn_days.h"
 
+class Iso9660Filesystem;
+
 namespace talvo {
 class IniFile;
+class TalvoScnFile;
 }
 
 struct DayTables {
@@ -37,6 +40,13 @@ struct DayTables {
 // is only read when the built-in tables are incomplete.
 bool resolve_day_tables(const ScnDay& day, const unsigned char* scn_data, int scn_size,
                         DayTables* out);
+
+// Reads a day's file from the image, resolves its tables from it and loads
+// it into scn; false after printing why. *size is the file's size, and
+// *unchanged whether its digest is the catalogue's; with require_unchanged a
+// changed file is refused before anything else. The tables must outlive scn.
+bool load_day_file(Iso9660Filesystem* fs, const ScnDay& day, bool require_unchanged,
+                   DayTables* tables, talvo::TalvoScnFile* scn, int* size, bool* unchanged);
 
 // Tables for the reports that read INI files only: the built-in tables when
 // complete, otherwise the keys of the day's section of `reference` that look

@@ -11,10 +11,8 @@
 #include "scn/talvo_scn_file.h"
 #include "translation/actors.h"
 #include "translation/day_tables.h"
-#include "translation/digest.h"
 #include "translation/encoding.h"
 #include "translation/output_file.h"
-#include "util/guards.h"
 
 using talvo::EVType;
 using talvo::IniFile;
@@ -193,21 +191,10 @@ bool dump_day(Iso9660Filesystem* fs, IniFile* ini, const ScnDay& day, bool first
               bool last_day, bool remove_redundancy) {
   printf("Now dumping %s\n", day.name);
   int size = 0;
-  talvo::MallocBuffer data(read_iso_file(fs, day.path, &size));
-  if (!data) {
-    fprintf(stderr, "Error opening %s\n", day.path);
-    return false;
-  }
-  bool unchanged = compare_md5(data.get(), static_cast<unsigned long>(size), day.md5);
+  bool unchanged = false;
   DayTables tables;
-  if (!resolve_day_tables(day, data.get(), size, &tables)) return false;
-
   TalvoScnFile scn(day.name);
-  if (!scn.SetData(data.get(), static_cast<unsigned int>(size))) {
-    fprintf(stderr, "Verify error on scn file.\n");
-    return false;
-  }
-  data.reset();
+  if (!load_day_file(fs, day, false, &tables, &scn, &size, &unchanged)) return false;
 
   if (first_day) {
     char* message = scn.GetSaveMessage(true);

@@ -14,7 +14,6 @@
 #include "iso/iso9660_filesystem.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/day_tables.h"
-#include "translation/digest.h"
 #include "translation/encoding.h"
 #include "util/guards.h"
 
@@ -195,27 +194,11 @@ bool Translator::TranslateDay(const ScnDay& day) {
   if (!ReadSettings(day, &s)) return false;
 
   int size = 0;
-  talvo::MallocBuffer data(read_iso_file(fs_, day.path, &size));
-  if (!data) {
-    fprintf(stderr, "Error opening %s\n", day.path);
-    return false;
-  }
-  if (!compare_md5(data.get(), static_cast<unsigned long>(size), day.md5)) {
-    fprintf(stderr, "Hash of \"%s\" doesn't match.\n", day.path);
-    fprintf(stderr,
-            "Because of technical reasons, this tool can only work with unchanged scn files.\n"
-            "Run it on original untranslated japanese iso!\n");
-    return false;
-  }
+  bool unchanged = false;
   // The tables outlive the scn object: its text cache refers to their names.
   DayTables tables;
-  if (!resolve_day_tables(day, data.get(), size, &tables)) return false;
   TalvoScnFile scn(day.name);
-  if (!scn.SetData(data.get(), static_cast<unsigned int>(size))) {
-    fprintf(stderr, "Verify error on scn file.\n");
-    return false;
-  }
-  data.reset();
+  if (!load_day_file(fs_, day, true, &tables, &scn, &size, &unchanged)) return false;
   if (!scn.SetVASearch(day.va_search_start, day.va_search_length)) {
     fprintf(stderr, "Error setting va search.\n");
     return false;

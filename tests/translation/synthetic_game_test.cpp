@@ -53,7 +53,9 @@ TEST(Translation, SyntheticGameMatchesItsCatalogue) {
       EXPECT_EQ(game.catalogue_without_tables().days[d].va_names->size(), 0u);
     }
     EXPECT_EQ(groups, 95);
-    if (full) EXPECT_EQ(vas, 6331);
+    if (full) {
+      EXPECT_EQ(vas, 6331);
+    }
   }
 }
 
