@@ -1,35 +1,25 @@
 """Reference LZSS decoder, sharing no code with the C++ codec.
 
-Usage: lzss_decode.py DIR. Decodes each DIR/NAME.lzs (4-byte little-endian
-length, then the stream) into DIR/NAME.out, cut at that length, and prints
-"NAME <bytes the whole stream decodes to> <header length>".
-It keeps no ring buffer: window position p holds the newest output byte i with
+lzss_decode.py DIR decodes each DIR/NAME.lzs (4-byte little-endian length,
+then the stream) into DIR/NAME.out, cut at that length, and prints
+"NAME <bytes the whole stream decodes to> <header length>". It keeps no ring
+buffer: window position p holds the newest output byte i with
 (4078 + i) % 4096 == p, or zero when there is none yet.
 """
 import os
 import struct
 import sys
 
-WINDOW = 4096
-START = 4078
-
 
 def window_byte(out, position):
-    # Newest index i < len(out) with (START + i) % WINDOW == position.
-    i = (position - START) % WINDOW
-    if i >= len(out):
-        return 0
-    i += ((len(out) - 1 - i) // WINDOW) * WINDOW
-    return out[i]
+    i = (position - 4078) % 4096
+    return out[i + (len(out) - 1 - i) // 4096 * 4096] if i < len(out) else 0
 
 
 def decode(stream):
-    out = bytearray()
-    pos = 0
-    n = len(stream)
+    out, pos, n = bytearray(), 0, len(stream)
     while pos < n:
-        flags = stream[pos]
-        pos += 1
+        flags, pos = stream[pos], pos + 1
         for bit in range(8):
             if flags >> bit & 1:
                 if pos >= n:
@@ -41,25 +31,17 @@ def decode(stream):
                     return out
                 a, b = stream[pos], stream[pos + 1]
                 pos += 2
-                where = a + 256 * (b % 16)
                 for k in range(b // 16 + 3):
-                    out.append(window_byte(out, (where + k) % WINDOW))
+                    out.append(window_byte(out, (a + 256 * (b % 16) + k) % 4096))
     return out
 
 
-def main():
-    folder = sys.argv[1]
-    for name in sorted(os.listdir(folder)):
-        if not name.endswith(".lzs"):
-            continue
-        with open(os.path.join(folder, name), "rb") as f:
-            data = f.read()
-        (length,) = struct.unpack("<I", data[:4])
-        out = decode(data[4:])
-        with open(os.path.join(folder, name[:-4] + ".out"), "wb") as f:
-            f.write(out[:length])
-        print(name[:-4], len(out), length)
-
-
-if __name__ == "__main__":
-    main()
+folder = sys.argv[1]
+for name in sorted(f[:-4] for f in os.listdir(folder) if f.endswith(".lzs")):
+    with open(os.path.join(folder, name + ".lzs"), "rb") as f:
+        data = f.read()
+    (length,) = struct.unpack("<I", data[:4])
+    out = decode(data[4:])
+    with open(os.path.join(folder, name + ".out"), "wb") as f:
+        f.write(out[:length])
+    print(name, len(out), length)

@@ -15,10 +15,6 @@ using ImageBytes = std::vector<unsigned char>;
 inline void put(ImageBytes* b, uint32_t v, int bytes, bool big_endian) {
   for (int i = 0; i < bytes; i++) b->push_back(static_cast<unsigned char>(v >> 8 * (big_endian ? bytes - 1 - i : i)));
 }
-inline void put_le16(ImageBytes* b, uint32_t v) { put(b, v, 2, false); }
-inline void put_le32(ImageBytes* b, uint32_t v) { put(b, v, 4, false); }
-inline void put_be16(ImageBytes* b, uint32_t v) { put(b, v, 2, true); }
-inline void put_be32(ImageBytes* b, uint32_t v) { put(b, v, 4, true); }
 
 // A BMP file to build. pixels are listed top row first: 0xRRGGBB for 24 bits,
 // palette indices otherwise. palette holds 0xRRGGBB entries.
@@ -40,12 +36,12 @@ inline ImageBytes build_bmp(const BmpPicture& p) {
   const uint32_t used = static_cast<uint32_t>(p.clr_used < 0 ? p.palette.size() : p.clr_used);
   const uint32_t important = static_cast<uint32_t>(p.clr_important < 0 ? p.palette.size() : p.clr_important);
   ImageBytes b{'B', 'M'};
-  for (uint32_t v : {off + row * h, 0u, off, p.info_size, static_cast<uint32_t>(p.width), static_cast<uint32_t>(p.height)}) put_le32(&b, v);
-  put_le16(&b, 1);
-  put_le16(&b, static_cast<uint32_t>(p.bits));
-  for (uint32_t v : {0u, row * h, 2834u, 2834u, used, important}) put_le32(&b, v);
+  for (uint32_t v : {off + row * h, 0u, off, p.info_size, static_cast<uint32_t>(p.width), static_cast<uint32_t>(p.height)}) put(&b, v, 4, false);
+  put(&b, 1, 2, false);
+  put(&b, static_cast<uint32_t>(p.bits), 2, false);
+  for (uint32_t v : {0u, row * h, 2834u, 2834u, used, important}) put(&b, v, 4, false);
   b.resize(14 + p.info_size, 0);
-  for (uint32_t c : p.palette) put_le32(&b, c & 0xFFFFFF);
+  for (uint32_t c : p.palette) put(&b, c & 0xFFFFFF, 4, false);
   for (uint32_t stored = 0; stored < h; stored++) {
     const uint32_t y = p.height < 0 ? stored : h - 1 - stored;
     ImageBytes r(row, 0);
@@ -69,9 +65,9 @@ inline ImageBytes build_bmp(const BmpPicture& p) {
 inline ImageBytes build_paletted(const char* sig, int w, int h, const std::vector<uint16_t>& palette,
                                  const ImageBytes& pixel_bytes) {
   ImageBytes b{static_cast<unsigned char>(sig[0]), static_cast<unsigned char>(sig[1])};
-  put_be16(&b, w);
-  put_be16(&b, h);
-  for (uint16_t c : palette) put_be16(&b, c);
+  put(&b, w, 2, true);
+  put(&b, h, 2, true);
+  for (uint16_t c : palette) put(&b, c, 2, true);
   b.insert(b.end(), pixel_bytes.begin(), pixel_bytes.end());
   return b;
 }

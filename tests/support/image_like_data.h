@@ -58,11 +58,9 @@ inline std::vector<unsigned char> image_like_bytes(size_t size, uint32_t seed) {
       std::vector<unsigned char> row(width);
       for (uint32_t y = 0; y < rows && out.size() < size; ++y) {
         if (y == 0 || rng.below(3) != 0) {
-          size_t x = 0;
-          while (x < width) {
+          for (size_t x = 0; x < width;) {
             const unsigned char index = static_cast<unsigned char>(rng.below(16) * 3);
-            size_t run = 1 + rng.below(12);
-            for (; run > 0 && x < width; --run) row[x++] = index;
+            for (size_t run = 1 + rng.below(12); run > 0 && x < width; --run) row[x++] = index;
           }
         }
         out.insert(out.end(), row.begin(), row.end());
