@@ -142,12 +142,10 @@ TEST(Lzss, EncoderIgnoresEarlierCallsAndReportsAFullBuffer) {
   // rewritten: they are the ones that would see state left by a longer call.
   std::vector<Bytes> probes = {image_like_bytes(5000, 6), hex("00 00 02 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00")};
   TestRandom rng(3);
-  for (unsigned size = 18; size < 35; ++size) {
-    for (int k = 0; k < 10; ++k) {
-      Bytes probe(size);
-      for (unsigned char& b : probe) b = static_cast<unsigned char>(rng.below(4) ? 0 : rng.below(3));
-      probes.push_back(probe);
-    }
+  for (unsigned k = 0; k < 170; ++k) {
+    Bytes probe(18 + k / 10);
+    for (unsigned char& b : probe) b = static_cast<unsigned char>(rng.below(4) ? 0 : rng.below(3));
+    probes.push_back(probe);
   }
   for (const Bytes& probe : probes) {
     const Bytes alone = pack(probe);

@@ -38,27 +38,23 @@ ImageBytes bmp_of(int w, int h, const std::vector<uint16_t>& pal, const ImageByt
 
 }  // namespace
 
-TEST(Pp, UneditedBmpGoesBackUnchangedEvenWithADuplicateKeyColour) {
+TEST(Pp, TransparentColourMovedByAnEditorIsSwappedBackAndUneditedFilesGoBackUnchanged) {
   auto pal = kPalette;
   pal[200] = pal[0];  // a second copy of the key must not be swapped in
-  ImageBytes idx;
-  for (int i = 0; i < 15; i++) idx.push_back(static_cast<unsigned char>(i * 17));
-  const ImageBytes pp = build_pp(5, 3, pal, idx);
+  ImageBytes idx15;
+  for (int i = 0; i < 15; i++) idx15.push_back(static_cast<unsigned char>(i * 17));
+  const ImageBytes unedited = build_pp(5, 3, pal, idx15);
+  Output o;
   for (int flags = 0; flags < 4; flags++) {
-    Output o;
-    ImageBytes copy = pp;
-    ASSERT_TRUE(insert(imagetest::bmp_of(pp), &copy, &o, flags & 1, flags & 2)) << o.err;
-    EXPECT_EQ(copy, pp) << flags;
+    ImageBytes copy = unedited;
+    ASSERT_TRUE(insert(imagetest::bmp_of(unedited), &copy, &o, flags & 1, flags & 2)) << o.err;
+    EXPECT_EQ(copy, unedited) << flags;
     EXPECT_EQ(o.out, flags & 1 ? "Info: transparency fix wasn't needed because estimated transparent colour is already: FC1F\n" : "");
   }
-}
-
-TEST(Pp, TransparentColourMovedByAnEditorIsSwappedBack) {
   auto edited = kPalette;
   std::swap(edited[0], edited[7]);
   const ImageBytes idx = {0, 7, 3, 0, 7, 7}, edited_idx = {7, 0, 3, 7, 0, 0};
   ImageBytes pp = build_pp(3, 2, kPalette, idx);
-  Output o;
   ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx), &pp, &o, true, false));
   EXPECT_EQ(o.out, "Info: transparency fixed to colour fc1f\n");
   EXPECT_EQ(pp, build_pp(3, 2, kPalette, idx));
