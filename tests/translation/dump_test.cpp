@@ -52,17 +52,10 @@ TEST(Translation, DumpShowsWhatTheFileHolds) {
   }
   EXPECT_EQ(plain.find(a1.vas[6].name + " = " + a1.vas[2].name), std::string::npos);
   EXPECT_NE(rr.find(a1.vas[6].name + " = " + a1.vas[2].name + "\r\n"), std::string::npos);
-  for (const char* part : {"[DAY_C0]\r\nfix_duplicate_names = true\r\nuser_linking = true\r\n"
-                           "rewrite_all_va = true\r\n\r\n; Normal texts",
-                           "[DAY_D6]\r\n; If you modify", "[DAY_A0]\r\n; Normal texts",
-                           "; Actor: Unknown 4B\r\n", "\\n", "\\\""}) {
-    EXPECT_NE(plain.find(part), std::string::npos) << part;
-  }
-  // A day whose groups all have more than three answers has only the second block.
-  size_t d2 = plain.find("[DAY_D2]");
-  std::string d2_text = plain.substr(d2, plain.find("[DAY_D3]") - d2);
-  EXPECT_EQ(d2_text.find("; Options\r\n"), std::string::npos);
-  EXPECT_NE(d2_text.find("\r\n\r\n; Options with more than 3 choices."), std::string::npos);
+  EXPECT_NE(plain.find("[DAY_C0]\r\nfix_duplicate_names = true\r\nuser_linking = true\r\n"
+                       "rewrite_all_va = true\r\n\r\n; Normal texts"),
+            std::string::npos);
+  EXPECT_NE(plain.find("[DAY_D6]\r\n; If you modify"), std::string::npos);
 }
 
 TEST(Translation, DumpOutputThatCannotBeCreated) {
