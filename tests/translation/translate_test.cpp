@@ -283,19 +283,15 @@ TEST(Translation, TranslateRefusals) {
                  settings("DAY_B2", "rewrite_all_va = true\r\n"),
                  "rewrite_all_va=true requires fix_duplicate_names=true in this section.\n");
 
-  const auto& b0 = game().day("DAY_B0");
-  const std::string va_key = b0.vas[3].name + " = ";
-  size_t line = ini.find(va_key);
-  ASSERT_NE(line, std::string::npos);
-  expect_refusal("missing VA key",
-                 ini.substr(0, line) + ini.substr(ini.find("\r\n", line) + 2),
-                 "Error getting ini string value: " + b0.vas[3].name + "\n");
-  size_t option3 = ini.find("EVA11 OPTION3 = ");
-  ASSERT_NE(option3, std::string::npos);
-  expect_refusal("missing third answer",
-                 ini.substr(0, option3) + ini.substr(ini.find("\r\n", option3) + 2),
+  auto without = [&](const std::string& key) {
+    size_t line = ini.find(key + " = ");
+    EXPECT_NE(line, std::string::npos) << key;
+    return ini.substr(0, line) + ini.substr(ini.find("\r\n", line) + 2);
+  };
+  const std::string va = game().day("DAY_B0").vas[3].name;
+  expect_refusal("missing VA key", without(va), "Error getting ini string value: " + va + "\n");
+  expect_refusal("missing third answer", without("EVA11 OPTION3"),
                  "Error getting ini string value: EVA11 OPTION3\n");
-
   expect_refusal("unknown encoding",
                  replaced(ini, "encoding = \"UTF-8\"", "encoding = \"NO-SUCH-CODE\""),
                  "Error in conversion to SJIS: セーブしますか？\n", false);
