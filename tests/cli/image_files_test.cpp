@@ -17,7 +17,7 @@ namespace {
 
 const char kTarget[] = "/DATA/TARGET.BIN";
 
-FileMap sample_files() {
+FileMap image_sample() {
   return {{kTarget, random_bytes(5000, 21)},          {"/DATA/NEXT.BIN", random_bytes(7000, 22)},
           {"/DATA/SUB/DEEP.TXT", random_bytes(300, 23)}, {"/EMPTY.BIN", Bytes()},
           {"/TEN.BIN", random_bytes(10, 24)}};
@@ -48,19 +48,8 @@ Bytes iso_file(Iso9660Filesystem* fs, const char* path) {
   return bytes;
 }
 
-struct ImageFilesTest : ::testing::TestWithParam<bool> {
-  void SetUp() override {
-    joliet = GetParam();
-    dir = make_scratch_dir("image_files");
-    files = sample_files();
-    iso = build_iso(dir, files, joliet);
-    ASSERT_FALSE(iso.empty());
-  }
-  // The images reach tens of MB; keep the scratch space from piling up.
-  void TearDown() override { run("rm -rf " + shell_quote(dir)); }
-  bool joliet = false;
-  std::string dir, iso;
-  FileMap files;
+struct ImageFilesTest : IsoImageTest {
+  FileMap sample_files() const override { return image_sample(); }
 };
 
 }  // namespace
@@ -69,7 +58,7 @@ TEST(Cli, ReadOnlyMountNeverNeedsWriteAccess) {
   // Root opens any file for writing, so the check runs as an unprivileged
   // user in a child process.
   std::string dir = make_scratch_dir("read_only");
-  std::string iso = build_iso(dir, sample_files(), true);
+  std::string iso = build_iso(dir, image_sample(), true);
   ASSERT_EQ(chmod(iso.c_str(), 0444), 0);
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -176,10 +165,7 @@ TEST_P(ImageFilesTest, ReplaceFileAndMountRefusalsLeaveTheImageAlone) {
   EXPECT_TRUE(disc == nullptr && fs == nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, ImageFilesTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Joliet" : "IsoOnly";
-                         });
+INSTANTIATE_TEST_SUITE_P(Cli, ImageFilesTest, ::testing::Values(false, true), joliet_param_name);
 
 TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   std::string dir = make_scratch_dir("host_files");

@@ -61,20 +61,12 @@ uint32_t extent_of(const std::string& iso, const std::string& path) {
     EXPECT_EQ(errno, e) << #call;        \
   } while (0)
 
-struct ImageTest : ::testing::TestWithParam<bool> {
-  void SetUp() override {
-    joliet = GetParam();
-    dir = make_scratch_dir(joliet ? "iso_joliet" : "iso_plain");
-    files = {{kSmall, random_bytes(5000, 1)},         {kTiny, random_bytes(10, 2)},
-             {"/DATA/EMPTY.BIN", Bytes()},            {"/DATA/SUB/DEEP.BIN", random_bytes(3000, 3)},
-             {"/ABCDEFGH.BIN", random_bytes(100, 5)}};
-    iso = build_iso(dir, files, joliet);
-    ASSERT_FALSE(iso.empty());
+struct ImageTest : IsoImageTest {
+  FileMap sample_files() const override {
+    return {{kSmall, random_bytes(5000, 1)}, {kTiny, random_bytes(10, 2)},
+            {"/DATA/EMPTY.BIN", Bytes()},    {"/DATA/SUB/DEEP.BIN", random_bytes(3000, 3)},
+            {"/ABCDEFGH.BIN", random_bytes(100, 5)}};
   }
-  void TearDown() override { run("rm -rf " + shell_quote(dir)); }
-  bool joliet = false;
-  std::string dir, iso;
-  FileMap files;
 };
 
 }  // namespace
@@ -321,7 +313,4 @@ TEST_P(ImageTest, RenameKeepsTheRecordLengthAndRefusesLongerNames) {
   expect_image_holds(iso, files, false);
 }
 
-INSTANTIATE_TEST_SUITE_P(Iso, ImageTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Joliet" : "IsoOnly";
-                         });
+INSTANTIATE_TEST_SUITE_P(Iso, ImageTest, ::testing::Values(false, true), joliet_param_name);

@@ -133,6 +133,20 @@ void expect_image_holds(const std::string& iso, const FileMap& files, bool jolie
   }
 }
 
+void IsoImageTest::SetUp() {
+  joliet = GetParam();
+  dir = make_scratch_dir(joliet ? "image_joliet" : "image_plain");
+  files = sample_files();
+  iso = build_iso(dir, files, joliet);
+  ASSERT_FALSE(iso.empty());
+}
+
+void IsoImageTest::TearDown() { run("rm -rf " + shell_quote(dir)); }
+
+std::string joliet_param_name(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "Joliet" : "IsoOnly";
+}
+
 bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors) {
   FILE* f = std::fopen(iso.c_str(), "r+b");
   if (!f) return false;

@@ -4,6 +4,8 @@
 #ifndef TALVO_TESTS_SUPPORT_ISO_IMAGE_H
 #define TALVO_TESTS_SUPPORT_ISO_IMAGE_H
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -48,6 +50,21 @@ IsoContents read_iso_contents(const std::string& iso);
 // Expects that pycdlib finds exactly `files` in both trees, with the same
 // records in each, and both volume descriptors giving the image's size.
 void expect_image_holds(const std::string& iso, const FileMap& files, bool joliet);
+
+// A test over an image of sample_files(), made without (parameter false) and
+// with a Joliet tree; the image (up to tens of MB) goes with the test.
+class IsoImageTest : public ::testing::TestWithParam<bool> {
+ protected:
+  virtual FileMap sample_files() const = 0;
+  void SetUp() override;
+  void TearDown() override;
+  bool joliet = false;
+  std::string dir, iso;
+  FileMap files;
+};
+
+// Names the instantiations of an IsoImageTest "IsoOnly" and "Joliet".
+std::string joliet_param_name(const ::testing::TestParamInfo<bool>& info);
 
 // Patches the volume space size (both orders) of the volume descriptor in
 // sector `sector` of an image file. Returns false when the file cannot be written.
