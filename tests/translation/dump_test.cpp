@@ -14,11 +14,6 @@ using testsupport::file_exists;
 using testsupport::make_scratch_dir;
 using testsupport::read_file_bytes;
 
-std::string read_text(const std::string& path) {
-  Bytes b = read_file_bytes(path);
-  return std::string(b.begin(), b.end());
-}
-
 std::string day_progress(int days) {
   std::string out;
   for (int d = 0; d < days; d++) out += "Now dumping " + game().days()[d].name + "\n";

@@ -11,15 +11,14 @@
 
 #include "tests/support/synthetic_game.h"
 #include "tests/support/test_files.h"
+#include "tests/translation/translation_fixture.h"
 #include "translation/actors.h"
 #include "translation/generators.h"
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using translation_test::read_text;
+using Result = translation_test::Ran;
 using testsupport::SyntheticGame;
 
 const SyntheticGame& game() {
@@ -34,11 +33,6 @@ ScnCatalogue catalogue_of(bool builtin) {
 const std::string& game_iso() {
   static std::string iso = game().build_iso(testsupport::make_scratch_dir("generators_disc"));
   return iso;
-}
-
-std::string read_text(const std::string& path) {
-  testsupport::Bytes b = testsupport::read_file_bytes(path);
-  return std::string(b.begin(), b.end());
 }
 
 // The three generated files as they must read for the disc's true tables.
@@ -69,20 +63,6 @@ std::map<std::string, std::string> expected_sources(const ScnCatalogue& catalogu
   return out;
 }
 
-struct Result {
-  bool ok;
-  std::string out, err;
-};
-
-template <typename F>
-Result captured(F f) {
-  CaptureStdout();
-  CaptureStderr();
-  bool ok = f();
-  std::string out = GetCapturedStdout();
-  return {ok, out, GetCapturedStderr()};
-}
-
 const struct Generator {
   const char* file;
   bool (*generate)(const char*, const char*, const ScnCatalogue&);
@@ -99,7 +79,7 @@ TEST(Generators, TablesReadBackEqualTheDiscsTablesWithOrWithoutBuiltIns) {
     ScnCatalogue catalogue = catalogue_of(builtin);
     for (const Generator& g : kGenerators) {
       std::string path = dir + "/" + g.file;
-      Result r = captured([&] { return g.generate(game_iso().c_str(), path.c_str(), catalogue); });
+      Result r = translation_test::run_captured([&] { return g.generate(game_iso().c_str(), path.c_str(), catalogue); });
       ASSERT_TRUE(r.ok) << r.err;
       EXPECT_EQ(r.out, g.done);
       EXPECT_TRUE(read_text(path) == expected[g.file]) << g.file << " builtin " << builtin;
@@ -117,7 +97,7 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
   std::string out = dir + "/idx.h";
   testsupport::write_file(out, std::string("previous tables\n"));
   for (const Generator& g : kGenerators) {
-    Result r = captured([&] { return g.generate(game_iso().c_str(), out.c_str(), catalogue); });
+    Result r = translation_test::run_captured([&] { return g.generate(game_iso().c_str(), out.c_str(), catalogue); });
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("Error: cannot build the tables of DAY_B0: ", 0), 0u) << r.err;
@@ -125,11 +105,11 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
   }
   // A new output is not created at all.
   std::string fresh = dir + "/fresh.h";
-  captured([&] { return print_va_idx(game_iso().c_str(), fresh.c_str(), catalogue); });
+  translation_test::run_captured([&] { return print_va_idx(game_iso().c_str(), fresh.c_str(), catalogue); });
   EXPECT_FALSE(testsupport::file_exists(fresh));
   // The image itself is never an output.
   testsupport::Bytes before = testsupport::read_file_bytes(game_iso());
-  Result r = captured([&] { return print_va_idx(game_iso().c_str(), game_iso().c_str()); });
+  Result r = translation_test::run_captured([&] { return print_va_idx(game_iso().c_str(), game_iso().c_str()); });
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.err.find("output file is the disc image itself"), std::string::npos) << r.err;
   EXPECT_EQ(testsupport::read_file_bytes(game_iso()), before);
@@ -179,7 +159,7 @@ TEST(Generators, ActorCommentsGoAboveVAKeysAndNothingElseChanges) {
     // Over its own input, as translators run it.
     std::string path = dir + "/t.ini";
     testsupport::write_file(path, ini.input);
-    Result r = captured([&] {
+    Result r = translation_test::run_captured([&] {
       return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(), catalogue);
     });
     ASSERT_TRUE(r.ok) << r.err;
@@ -198,7 +178,7 @@ TEST(Generators, ActorCommentFailureLeavesTheFileAsItWas) {
   CommentedIni ini = commented_ini(dropped);
   std::string path = dir + "/t.ini";
   testsupport::write_file(path, ini.input);
-  Result r = captured([&] {
+  Result r = translation_test::run_captured([&] {
     return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(),
                                     game().catalogue());
   });
@@ -208,7 +188,7 @@ TEST(Generators, ActorCommentFailureLeavesTheFileAsItWas) {
   EXPECT_EQ(read_text(path), ini.input);
   // Into a new file: nothing is created.
   std::string fresh = dir + "/fresh.ini";
-  captured([&] {
+  translation_test::run_captured([&] {
     return copy_with_actor_comments(game_iso().c_str(), path.c_str(), fresh.c_str(),
                                     game().catalogue());
   });

@@ -5,14 +5,13 @@
 #include <string>
 
 #include "tests/support/test_files.h"
+#include "tests/translation/translation_fixture.h"
 #include "translation/reports.h"
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using translation_test::replaced;
+using ReportRun = translation_test::Ran;
 
 const OptionGroup kT0Groups[] = {{"PLACE", 2}, {"ROUTE", 4}};
 const OptionGroup kT2Groups[] = {{"PICK", 3}};
@@ -56,14 +55,6 @@ const char kJapanese[] =
     "[DAY_T2]\r\nVT03X001 = \"ね\"\r\nPICK OPTION1 = \"一\"\r\nPICK OPTION2 = \"二\"\r\n"
     "PICK OPTION3 = \"三\"\r\n";
 
-// Replaces the first occurrence of from (which must occur) with to.
-std::string replaced(std::string s, const std::string& from, const std::string& to) {
-  size_t at = s.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  if (at != std::string::npos) s.replace(at, from.size(), to);
-  return s;
-}
-
 std::string all_translated() {
   std::string s = kJapanese;
   const char* pairs[][2] = {{"こんにちは", "Hello"}, {"さようなら", "Bye"},
@@ -76,11 +67,6 @@ std::string all_translated() {
   return s;
 }
 
-struct ReportRun {
-  bool ok;
-  std::string out, err;
-};
-
 class ReportsTest : public testing::Test {
  protected:
   void SetUp() override { dir_ = testsupport::make_scratch_dir("reports"); }
@@ -91,25 +77,16 @@ class ReportsTest : public testing::Test {
     return path;
   }
 
-  template <typename F>
-  static ReportRun run(F f) {
-    CaptureStdout();
-    CaptureStderr();
-    bool ok = f();
-    std::string out = GetCapturedStdout();
-    return {ok, out, GetCapturedStderr()};
-  }
-
   ReportRun completion(const std::string& translation, const std::string& japanese, bool builtin) {
     TestCatalogue catalogue(builtin);
     std::string t = file("t.ini", translation), j = file("j.ini", japanese);
-    return run([&] { return check_percentage(t.c_str(), j.c_str(), catalogue.get()); });
+    return translation_test::run_captured([&] { return check_percentage(t.c_str(), j.c_str(), catalogue.get()); });
   }
 
   ReportRun line_check(const std::string& text, bool builtin = true) {
     TestCatalogue catalogue(builtin);
     std::string path = file("c.ini", text);
-    return run([&] { return check_ini(path.c_str(), catalogue.get()); });
+    return translation_test::run_captured([&] { return check_ini(path.c_str(), catalogue.get()); });
   }
 
   std::string dir_;

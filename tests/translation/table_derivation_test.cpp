@@ -10,6 +10,7 @@
 #include "ini/ini_file.h"
 #include "tests/support/synthetic_game.h"
 #include "tests/support/test_files.h"
+#include "tests/translation/translation_fixture.h"
 #include "translation/day_tables.h"
 #include "translation/dump.h"
 #include "translation/table_derivation.h"
@@ -21,6 +22,7 @@ using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 using testsupport::Bytes;
 using testsupport::SyntheticGame;
+using translation_test::read_text;
 
 const SyntheticGame& game() {
   static SyntheticGame* g = new SyntheticGame();
@@ -47,11 +49,6 @@ TEST(TableDerivation, CompleteBuiltInTablesAreUsedWithoutTheFile) {
     EXPECT_TRUE(t.va_names == truth.va_names && t.va_idx == truth.va_idx &&
                 t.ev_poffsets == truth.ev_poffsets) << full.days[d].name;
   }
-}
-
-std::string read_text(const std::string& path) {
-  Bytes b = testsupport::read_file_bytes(path);
-  return std::string(b.begin(), b.end());
 }
 
 TEST(TableDerivation, DumpWithDerivedTablesEqualsDumpWithBuiltInTables) {

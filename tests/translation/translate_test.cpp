@@ -258,13 +258,6 @@ void expect_refusal(const std::string& name, const std::string& ini_text,
   EXPECT_FALSE(file_exists(out));
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  size_t p = text.find(from);
-  EXPECT_NE(p, std::string::npos) << from;
-  if (p != std::string::npos) text.replace(p, from.size(), to);
-  return text;
-}
-
 TEST(Translation, TranslateRefusals) {
   const std::string ini = dumped_ini();
   auto settings = [&](const std::string& day, const std::string& lines) {

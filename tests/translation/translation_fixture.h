@@ -22,10 +22,8 @@ using testsupport::Bytes;
 using testsupport::SyntheticGame;
 
 struct Captured {
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
-
 
 inline const SyntheticGame& game() {
   static SyntheticGame* g = [] {
@@ -55,6 +53,34 @@ inline std::string ini_quoted(const std::string& text) {
     else q += c;
   }
   return q + "\"";
+}
+
+// An operation's boolean result with what it printed.
+struct Ran {
+  bool ok;
+  std::string out, err;
+};
+
+template <typename F>
+Ran run_captured(F f) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  bool ok = f();
+  std::string out = testing::internal::GetCapturedStdout();
+  return {ok, out, testing::internal::GetCapturedStderr()};
+}
+
+inline std::string read_text(const std::string& path) {
+  Bytes b = testsupport::read_file_bytes(path);
+  return std::string(b.begin(), b.end());
+}
+
+// text with its first `from` (which must occur) replaced by `to`.
+inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  size_t p = text.find(from);
+  EXPECT_NE(p, std::string::npos) << from;
+  if (p != std::string::npos) text.replace(p, from.size(), to);
+  return text;
 }
 
 inline Captured capture(const std::function<void()>& f) {
