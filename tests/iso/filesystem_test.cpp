@@ -38,32 +38,6 @@ TEST(Iso, NormalizePathMakesOneAbsoluteSpellingWhenItFits) {
   }
 }
 
-TEST(Iso, ExtractNextPathComponentWalksComponents) {
-  char out[256];
-  unsigned pos = 0;
-  bool last = true;
-  const char* expected[] = {"A", "BC"};
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(Filesystem::ExtractNextPathComponent("//A/BC", out, sizeof out, &pos, &last));
-    EXPECT_STREQ(out, expected[i]);
-    EXPECT_EQ(last, i == 1);
-    EXPECT_EQ(pos, i == 0 ? 3u : 6u);
-  }
-  EXPECT_FALSE(Filesystem::ExtractNextPathComponent("//A/BC", out, sizeof out, &pos, &last));
-  EXPECT_EQ(pos, 6u);
-  pos = 0;
-  ASSERT_TRUE(Filesystem::ExtractNextPathComponent("/A/", out, sizeof out, &pos, &last));
-  EXPECT_FALSE(last);  // a trailing separator: not marked last
-  EXPECT_FALSE(Filesystem::ExtractNextPathComponent("/A/", out, sizeof out, &pos, nullptr));
-  for (size_t length : {255u, 256u}) {  // the component and its zero must fit
-    std::string path = "/" + std::string(length, 'x');
-    pos = 0;
-    EXPECT_EQ(Filesystem::ExtractNextPathComponent(path.c_str(), out, 256, &pos, nullptr),
-              length == 255);
-    EXPECT_EQ(pos, length == 255 ? 256u : 0u);
-  }
-}
-
 TEST(Iso, MountRefusesBusyReadOnlyAndNonIsoDiscs) {
   std::string dir = make_scratch_dir("mount_rules");
   std::string iso = build_iso(dir, {{"/A.BIN", Bytes(5, 1)}}, false);
