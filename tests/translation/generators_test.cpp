@@ -18,6 +18,7 @@
 namespace {
 
 using translation_test::read_text;
+using translation_test::run_captured;
 using Result = translation_test::Ran;
 using testsupport::SyntheticGame;
 
@@ -79,7 +80,8 @@ TEST(Generators, TablesReadBackEqualTheDiscsTablesWithOrWithoutBuiltIns) {
     ScnCatalogue catalogue = catalogue_of(builtin);
     for (const Generator& g : kGenerators) {
       std::string path = dir + "/" + g.file;
-      Result r = translation_test::run_captured([&] { return g.generate(game_iso().c_str(), path.c_str(), catalogue); });
+      Result r =
+          run_captured([&] { return g.generate(game_iso().c_str(), path.c_str(), catalogue); });
       ASSERT_TRUE(r.ok) << r.err;
       EXPECT_EQ(r.out, g.done);
       EXPECT_TRUE(read_text(path) == expected[g.file]) << g.file << " builtin " << builtin;
@@ -97,7 +99,7 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
   std::string out = dir + "/idx.h";
   testsupport::write_file(out, std::string("previous tables\n"));
   for (const Generator& g : kGenerators) {
-    Result r = translation_test::run_captured([&] { return g.generate(game_iso().c_str(), out.c_str(), catalogue); });
+    Result r = run_captured([&] { return g.generate(game_iso().c_str(), out.c_str(), catalogue); });
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("Error: cannot build the tables of DAY_B0: ", 0), 0u) << r.err;
@@ -105,11 +107,11 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
   }
   // A new output is not created at all.
   std::string fresh = dir + "/fresh.h";
-  translation_test::run_captured([&] { return print_va_idx(game_iso().c_str(), fresh.c_str(), catalogue); });
+  run_captured([&] { return print_va_idx(game_iso().c_str(), fresh.c_str(), catalogue); });
   EXPECT_FALSE(testsupport::file_exists(fresh));
   // The image itself is never an output.
   testsupport::Bytes before = testsupport::read_file_bytes(game_iso());
-  Result r = translation_test::run_captured([&] { return print_va_idx(game_iso().c_str(), game_iso().c_str()); });
+  Result r = run_captured([&] { return print_va_idx(game_iso().c_str(), game_iso().c_str()); });
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.err.find("output file is the disc image itself"), std::string::npos) << r.err;
   EXPECT_EQ(testsupport::read_file_bytes(game_iso()), before);
@@ -159,7 +161,7 @@ TEST(Generators, ActorCommentsGoAboveVAKeysAndNothingElseChanges) {
     // Over its own input, as translators run it.
     std::string path = dir + "/t.ini";
     testsupport::write_file(path, ini.input);
-    Result r = translation_test::run_captured([&] {
+    Result r = run_captured([&] {
       return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(), catalogue);
     });
     ASSERT_TRUE(r.ok) << r.err;
@@ -178,7 +180,7 @@ TEST(Generators, ActorCommentFailureLeavesTheFileAsItWas) {
   CommentedIni ini = commented_ini(dropped);
   std::string path = dir + "/t.ini";
   testsupport::write_file(path, ini.input);
-  Result r = translation_test::run_captured([&] {
+  Result r = run_captured([&] {
     return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(),
                                     game().catalogue());
   });
@@ -188,7 +190,7 @@ TEST(Generators, ActorCommentFailureLeavesTheFileAsItWas) {
   EXPECT_EQ(read_text(path), ini.input);
   // Into a new file: nothing is created.
   std::string fresh = dir + "/fresh.ini";
-  translation_test::run_captured([&] {
+  run_captured([&] {
     return copy_with_actor_comments(game_iso().c_str(), path.c_str(), fresh.c_str(),
                                     game().catalogue());
   });

@@ -80,13 +80,15 @@ class ReportsTest : public testing::Test {
   ReportRun completion(const std::string& translation, const std::string& japanese, bool builtin) {
     TestCatalogue catalogue(builtin);
     std::string t = file("t.ini", translation), j = file("j.ini", japanese);
-    return translation_test::run_captured([&] { return check_percentage(t.c_str(), j.c_str(), catalogue.get()); });
+    return translation_test::run_captured(
+        [&] { return check_percentage(t.c_str(), j.c_str(), catalogue.get()); });
   }
 
   ReportRun line_check(const std::string& text, bool builtin = true) {
     TestCatalogue catalogue(builtin);
     std::string path = file("c.ini", text);
-    return translation_test::run_captured([&] { return check_ini(path.c_str(), catalogue.get()); });
+    return translation_test::run_captured(
+        [&] { return check_ini(path.c_str(), catalogue.get()); });
   }
 
   std::string dir_;

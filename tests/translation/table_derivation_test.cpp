@@ -57,13 +57,11 @@ TEST(TableDerivation, DumpWithDerivedTablesEqualsDumpWithBuiltInTables) {
   ASSERT_NE(iso, "");
   for (bool rr : {false, true}) {
     std::string a = dir + "/builtin.ini", b = dir + "/derived.ini";
-    testing::internal::CaptureStdout();
-    CaptureStderr();
-    bool ok_a = dump_iso(iso.c_str(), a.c_str(), rr, game().catalogue());
-    bool ok_b = dump_iso(iso.c_str(), b.c_str(), rr, game().catalogue_without_tables());
-    testing::internal::GetCapturedStdout();
-    std::string err = GetCapturedStderr();
-    ASSERT_TRUE(ok_a && ok_b) << err;
+    translation_test::Ran r = translation_test::run_captured([&] {
+      return dump_iso(iso.c_str(), a.c_str(), rr, game().catalogue()) &&
+             dump_iso(iso.c_str(), b.c_str(), rr, game().catalogue_without_tables());
+    });
+    ASSERT_TRUE(r.ok) << r.err;
     std::string text = read_text(a);
     EXPECT_GT(text.size(), 1000u);
     EXPECT_TRUE(text == read_text(b)) << "dump_rr: " << rr;
@@ -112,12 +110,11 @@ class CraftedDay : public testing::Test {
     std::string iso = testsupport::build_iso(dir, files, true);
     ASSERT_NE(iso, "");
     std::string out = dir + "/out.ini";
-    testing::internal::CaptureStdout();
-    CaptureStderr();
-    bool ok = dump_iso(iso.c_str(), out.c_str(), false, catalogue());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Now dumping DAY_A0\n");
-    EXPECT_EQ(GetCapturedStderr(), message);
-    EXPECT_FALSE(ok);
+    translation_test::Ran r = translation_test::run_captured(
+        [&] { return dump_iso(iso.c_str(), out.c_str(), false, catalogue()); });
+    EXPECT_EQ(r.out, "Now dumping DAY_A0\n");
+    EXPECT_EQ(r.err, message);
+    EXPECT_FALSE(r.ok);
     EXPECT_FALSE(testsupport::file_exists(out));
   }
 
