@@ -62,3 +62,23 @@ unsigned char* allocate_bmp_file(uint64_t total, unsigned int width, unsigned in
   if (!bmp) std::fprintf(stderr, "Memory allocation failure (width = %d, height = %d)\n", width, height);
   return bmp;
 }
+
+unsigned char* palette_image_to_bmp(const unsigned char* data, const GameImageLayout& layout, unsigned int colours,
+                                    unsigned int width, unsigned int height, unsigned int* bmp_size) {
+  const uint64_t row_size = bmp_row_size(width, layout.bits);
+  const uint64_t offset = kBmpHeaderSize + 4 * colours;
+  const uint64_t total = offset + row_size * height;
+  unsigned char* bmp = allocate_bmp_file(total, width, height);
+  if (!bmp) return nullptr;
+  BMP_Header header;
+  if (layout.bits == 8) make_bmp8_header(&header, static_cast<int>(width), static_cast<int>(height), colours);
+  else make_bmp4_header(&header, static_cast<int>(width), static_cast<int>(height), colours);
+  store_bmp_header(header, bmp);
+  palette_to_bmp(data + kGameImageHeaderSize, colours, bmp + kBmpHeaderSize);
+  const uint64_t stored_row = uint64_t{width} * layout.bits / 8;
+  for (unsigned int r = 0; r < height; r++) {
+    std::memcpy(bmp + offset + r * row_size, data + layout.pixel_offset + (height - 1 - r) * stored_row, stored_row);
+  }
+  *bmp_size = static_cast<unsigned int>(total);
+  return bmp;
+}

@@ -39,4 +39,11 @@ bool game_image_matches_bmp(const unsigned char* data, unsigned int size, const 
 // free(). Null after printing "Memory allocation failure (...)".
 unsigned char* allocate_bmp_file(uint64_t total, unsigned int width, unsigned int height);
 
+// The BMP file (8 or 4 bits, `colours` palette entries) of a palette image
+// whose header was read; its length in *bmp_size. The stored rows are copied
+// as they are. The caller releases it with free(); null after printing why.
+// REQUIRES: read_game_image_header passed; for 4 bits, width is even.
+unsigned char* palette_image_to_bmp(const unsigned char* data, const GameImageLayout& layout, unsigned int colours,
+                                    unsigned int width, unsigned int height, unsigned int* bmp_size);
+
 #endif

@@ -35,21 +35,7 @@ uint64_t pp_needed_size(unsigned int width, unsigned int height) {
 unsigned char* pp_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int* bmp_size) {
   unsigned int width = 0, height = 0;
   if (!read_game_image_header(pp, pp_size, kPp, &width, &height)) return nullptr;
-  const uint64_t row_size = bmp_row_size(width, 8);
-  const uint64_t offset = kBmpHeaderSize + 4 * kColours;
-  const uint64_t total = offset + row_size * height;
-  unsigned char* bmp = allocate_bmp_file(total, width, height);
-  if (!bmp) return nullptr;
-  BMP_Header header;
-  make_bmp8_header(&header, static_cast<int>(width), static_cast<int>(height), kColours);
-  store_bmp_header(header, bmp);
-  palette_to_bmp(pp + kPpPaletteOffset, kColours, bmp + kBmpHeaderSize);
-  for (unsigned int r = 0; r < height; r++) {
-    std::memcpy(bmp + offset + r * row_size, pp + kPpPixelOffset + uint64_t{height - 1 - r} * width,
-                width);
-  }
-  *bmp_size = static_cast<unsigned int>(total);
-  return bmp;
+  return palette_image_to_bmp(pp, kPp, kColours, width, height, bmp_size);
 }
 
 void translate_to_new_palette(const unsigned char* stored, unsigned char* palette,

@@ -42,22 +42,7 @@ unsigned char* pp4_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int*
   unsigned int width = 0, height = 0;
   if (!read_game_image_header(pp, pp_size, kPp4, &width, &height)) return nullptr;
   if (!even_width(width)) return nullptr;
-  const uint64_t row_size = bmp_row_size(width, 4);
-  const uint64_t offset = kBmpHeaderSize + 4 * kColours;
-  const uint64_t total = offset + row_size * height;
-  unsigned char* bmp = allocate_bmp_file(total, width, height);
-  if (!bmp) return nullptr;
-  BMP_Header header;
-  make_bmp4_header(&header, static_cast<int>(width), static_cast<int>(height), kColours);
-  store_bmp_header(header, bmp);
-  palette_to_bmp(pp + kPaletteOffset, kColours, bmp + kBmpHeaderSize);
-  const unsigned int stored_row = width / 2;
-  for (unsigned int r = 0; r < height; r++) {
-    std::memcpy(bmp + offset + r * row_size, pp + kPixelOffset + uint64_t{height - 1 - r} * stored_row,
-                stored_row);
-  }
-  *bmp_size = static_cast<unsigned int>(total);
-  return bmp;
+  return palette_image_to_bmp(pp, kPp4, kColours, width, height, bmp_size);
 }
 
 bool insert_bmp_into_pp4(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
