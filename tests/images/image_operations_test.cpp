@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "images/extract_all.h"
-#include "images/lzss.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
@@ -100,19 +99,6 @@ ImageBytes dc_of(const std::vector<uint32_t>& pixels) {
   return build_dc(5, 4, v);
 }
 
-ImageBytes lzss_file(const ImageBytes& data) {
-  unsigned int size = 0;
-  Output ignored;  // tiny test pictures do not shrink, and say so
-  unsigned char* packed = captured(&ignored, [&] { return compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size); });
-  return take(packed, size);
-}
-
-ImageBytes unlzss(const ImageBytes& file) {
-  unsigned int size = 0;
-  unsigned char* data = uncompress_lzss(file.data(), static_cast<unsigned>(file.size()), &size);
-  return take(data, size);
-}
-
 std::vector<uint16_t> gradient(int n, int salt) {
   std::vector<uint16_t> v;
   for (int i = 0; i < n; i++) v.push_back(static_cast<uint16_t>(0x8000 | ((i * 0x0C63 + salt * 0x1111) & 0x7FFF)));
@@ -137,8 +123,8 @@ class ImageOperations : public ::testing::Test {
     testsupport::FileMap files = {
         {"/MKRT/CHG.TEX", concat(concat(ImageBytes(0x30, 0x11), kDc), ImageBytes(7, 0x22))},
         {"/MKRT/SAVEP.TEX", concat(ImageBytes(0x28, 0x33), kPp)},
-        {"/MKRT/EV/EVA32B.DGP", lzss_file(kDc)}, {"/BG/BG09.DGP", lzss_file(kPp)},
-        {"/SP/WA_JYUL.DGP", lzss_file(kPp4)},     {"/FC/FC01A.CHP", lzss_file(kMato)},
+        {"/MKRT/EV/EVA32B.DGP", lzss_pack(kDc)}, {"/BG/BG09.DGP", lzss_pack(kPp)},
+        {"/SP/WA_JYUL.DGP", lzss_pack(kPp4)},     {"/FC/FC01A.CHP", lzss_pack(kMato)},
         {"/CHG2.TEX", kMato},                     {"/README", kDc},
         {"/SHORT.BIN", {'D', 'C', 0, 1, 0, 1, 0, 0}}, {"/PLAIN.PP4", kPp4},
         {"/NOTES.TXT", ImageBytes(100, 'x')}};
@@ -209,14 +195,14 @@ TEST_F(ImageOperations, LzssImagesShrinkAndGrowAndTakeImageMagickPalettes) {
       {"/SP/WA_JYUL.DGP", extract_lzss_pp4_to_bmp}};
   for (const auto& e : extractions) {
     ASSERT_TRUE(run([&] { return e.second(iso_.c_str(), e.first, out("x.bmp").c_str()); })) << e.first;
-    EXPECT_EQ(pillow_dump(out("x.bmp")), expected_dump(unlzss(iso_file(e.first)))) << e.first;
+    EXPECT_EQ(pillow_dump(out("x.bmp")), expected_dump(lzss_unpack(iso_file(e.first)))) << e.first;
   }
   for (uint32_t step : {0u, 0x9E3779u}) {  // a flat picture shrinks the file, a noisy one grows it
     const std::vector<uint32_t> pixels = rgb_pixels(0x102030, step);
     write_picture(out("new.bmp"), 5, 4, {}, pixels);
     ASSERT_TRUE(run([&] { return insert_bmp_into_lzss_dc(iso_.c_str(), "/MKRT/EV/EVA32B.DGP", out("new.bmp").c_str()); }));
     const ImageBytes stored = iso_file("/MKRT/EV/EVA32B.DGP");
-    EXPECT_EQ(unlzss(stored), dc_of(pixels));
+    EXPECT_EQ(lzss_unpack(stored), dc_of(pixels));
     EXPECT_EQ(o_.out, std::string("Info: file \"/MKRT/EV/EVA32B.DGP\" ") + (step ? "got bigger: from " : "got reduced from ") +
                           std::to_string(old_dgp_size_) + " to " + std::to_string(stored.size()) + " bytes.\nImage \"" +
                           out("new.bmp") + "\" was inserted.\n");
@@ -229,7 +215,7 @@ TEST_F(ImageOperations, LzssImagesShrinkAndGrowAndTakeImageMagickPalettes) {
   for (unsigned char v : kPp4Indices) pixels.push_back((v + 7) % 12);
   write_picture(out("im4.bmp"), 6, 2, palette, pixels, "");
   ASSERT_TRUE(run([&] { return insert_bmp_into_lzss_pp4(iso_.c_str(), "/SP/WA_JYUL.DGP", out("im4.bmp").c_str(), true); })) << o_.err;
-  const ImageBytes pp = unlzss(iso_file("/SP/WA_JYUL.DGP"));
+  const ImageBytes pp = lzss_unpack(iso_file("/SP/WA_JYUL.DGP"));
   ASSERT_EQ(pp.size(), 38u + 6);
   EXPECT_EQ(pp[6] << 8 | pp[7], kPalette16[0]);
   for (int i = 0; i < 12; i++) {
@@ -285,7 +271,7 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
     EXPECT_TRUE(contains(o_.out, lzss ? "insert_lzss_mato(/FC/FC01A.CHP) completed. (num images inserted = 2)\n"
                                       : "insert_mato(/CHG2.TEX) completed (num images inserted = 2)\n")) << o_.out;
     const ImageBytes want = build_mato({dc_of(rgb_pixels(0xF0F0F0, 0)), kPp, kPp4});
-    EXPECT_EQ(lzss ? unlzss(iso_file(path)) : iso_file(path), want);
+    EXPECT_EQ(lzss ? lzss_unpack(iso_file(path)) : iso_file(path), want);
     // Without ignore_missing_files the missing picture makes the run fail.
     EXPECT_FALSE(insert(false));
     EXPECT_TRUE(contains(o_.err, "Cannot open file \"" + prefix + "_0000004A.bmp\"\n"));

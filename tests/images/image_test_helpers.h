@@ -10,6 +10,7 @@
 #include <string>
 
 #include "images/dc.h"
+#include "images/lzss.h"
 #include "images/pp.h"
 #include "images/pp4.h"
 #include "tests/support/bmp_builders.h"
@@ -42,6 +43,27 @@ inline ImageBytes take(unsigned char* data, size_t size) {
 }
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The LZSS file of data (empty when refused); stderr in *err.
+inline ImageBytes lzss_pack(const ImageBytes& data, std::string* err = nullptr) {
+  unsigned int size = 0;
+  Output o;
+  unsigned char* out = captured(&o, [&] { return compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size); });
+  if (err) *err = o.err;
+  return take(out, size);
+}
+
+// Decodes an LZSS file from an exact-size heap copy, so that the sanitizer
+// build sees any read past its end. *ok tells a refusal from empty output.
+inline ImageBytes lzss_unpack(const ImageBytes& file, bool* ok = nullptr, std::string* err = nullptr) {
+  const ImageBytes copy = file;
+  unsigned int size = 0;
+  Output o;
+  unsigned char* out = captured(&o, [&] { return uncompress_lzss(copy.data(), static_cast<unsigned>(copy.size()), &size); });
+  if (err) *err = o.err;
+  if (ok) *ok = out != nullptr;
+  return take(out, size);
+}
 
 // The BMP file of a DC, PP or pp image, chosen by its signature; empty when refused.
 inline ImageBytes bmp_of(ImageBytes image) {

@@ -22,27 +22,6 @@ using testsupport::random_bytes;
 
 namespace {
 
-// The LZSS file for data (empty when refused); stderr in *err.
-Bytes pack(const Bytes& data, std::string* err = nullptr) {
-  unsigned int size = 0;
-  Output o;
-  unsigned char* out = captured(&o, [&] { return compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size); });
-  if (err) *err = o.err;
-  return take(out, size);
-}
-
-// Decodes an LZSS file from an exact-size heap copy, so that the sanitizer
-// build sees any read past its end. *ok tells a refusal from empty output.
-Bytes unpack(const Bytes& file, bool* ok = nullptr, std::string* err = nullptr) {
-  const Bytes copy = file;
-  unsigned int size = 0;
-  Output o;
-  unsigned char* out = captured(&o, [&] { return uncompress_lzss(copy.data(), static_cast<unsigned>(copy.size()), &size); });
-  if (err) *err = o.err;
-  if (ok) *ok = out != nullptr;
-  return take(out, size);
-}
-
 // Decodes a raw stream into a heap buffer of exactly capacity bytes.
 Bytes decode_stream(const Bytes& stream, unsigned capacity, unsigned long long* total = nullptr) {
   const Bytes src = stream;
@@ -70,20 +49,20 @@ Bytes hex(const std::string& text) {
 }  // namespace
 
 TEST(Lzss, EncoderWritesTheExactStreamsAndRefusesShortInput) {
-  EXPECT_EQ(pack(Bytes(100, 0)), file_of(100, hex("00 DC FF FF FF 11 F0 23 F0 35 F0 47 70")));
+  EXPECT_EQ(lzss_pack(Bytes(100, 0)), file_of(100, hex("00 DC FF FF FF 11 F0 23 F0 35 F0 47 70")));
   std::string abc;
   for (int i = 0; i < 20; ++i) abc += "abc";
-  EXPECT_EQ(pack(Bytes(abc.begin(), abc.end())), file_of(60, hex("07 61 62 63 EE FF 00 F0 12 F0 18 00")));
+  EXPECT_EQ(lzss_pack(Bytes(abc.begin(), abc.end())), file_of(60, hex("07 61 62 63 EE FF 00 F0 12 F0 18 00")));
   std::string err;
   for (unsigned size : {0u, 1u, 10u, 17u}) {
-    EXPECT_TRUE(pack(Bytes(size, 'x'), &err).empty()) << size;
+    EXPECT_TRUE(lzss_pack(Bytes(size, 'x'), &err).empty()) << size;
     EXPECT_EQ(err, "Error: lzss_compress returned: 0\n");
   }
-  EXPECT_EQ(unpack(pack(Bytes(18, 'x'))), Bytes(18, 'x'));  // the smallest input encoded
+  EXPECT_EQ(lzss_unpack(lzss_pack(Bytes(18, 'x'))), Bytes(18, 'x'));  // the smallest input encoded
   const Bytes noise = random_bytes(1000, 7);
-  const Bytes grown = pack(noise, &err);
+  const Bytes grown = lzss_pack(noise, &err);
   EXPECT_EQ(err, "Warning: compressed size is bigger than uncompressed: " + std::to_string(grown.size()) + " > 1000\n");
-  EXPECT_EQ(unpack(grown), noise);
+  EXPECT_EQ(lzss_unpack(grown), noise);
 }
 
 // Our encoder's output, and random or mutated streams, decoded by a decoder
@@ -100,15 +79,15 @@ TEST(Lzss, AgreesWithAnIndependentDecoder) {
     originals["image" + n] = image_like_bytes(size, size * 3 + 1);
   }
   for (const auto& o : originals) {
-    files[o.first] = pack(o.second);
-    EXPECT_EQ(unpack(files[o.first]), o.second) << o.first;
+    files[o.first] = lzss_pack(o.second);
+    EXPECT_EQ(lzss_unpack(files[o.first]), o.second) << o.first;
     ours[o.first] = {o.second, o.second.size()};
   }
   EXPECT_LT(files["image65536"].size(), 65536u / 2) << "image-like data should shrink";
   // Random and mutated streams: the decoder stays inside both buffers (the
   // sanitizer build checks that) and decodes as the reference does.
   TestRandom rng(fuzz_seed(2024));
-  const Bytes valid = pack(image_like_bytes(3000, 99));
+  const Bytes valid = lzss_pack(image_like_bytes(3000, 99));
   for (int i = 0; i < 3000; ++i) {
     Bytes stream(valid.begin() + 4, valid.end());
     if (i % 2 == 0) stream = random_bytes(rng.below(400), rng.next());
@@ -148,9 +127,9 @@ TEST(Lzss, EncoderIgnoresEarlierCallsAndReportsAFullBuffer) {
     probes.push_back(probe);
   }
   for (const Bytes& probe : probes) {
-    const Bytes alone = pack(probe);
-    pack(random_bytes(9000, rng.next()));
-    EXPECT_EQ(pack(probe), alone) << probe.size();
+    const Bytes alone = lzss_pack(probe);
+    lzss_pack(random_bytes(9000, rng.next()));
+    EXPECT_EQ(lzss_pack(probe), alone) << probe.size();
   }
   const Bytes data = image_like_bytes(3000, 11);
   Bytes dst(4000);
@@ -174,7 +153,7 @@ TEST(Lzss, DecoderFollowsTheWindowRulesAndStopsCleanlyOnTruncatedStreams) {
   }
   // Every prefix of a stream decodes to a prefix of its data, never less
   // than a shorter prefix did; units cut short produce nothing.
-  const Bytes data = image_like_bytes(5000, 21), file = pack(data), stream(file.begin() + 4, file.end());
+  const Bytes data = image_like_bytes(5000, 21), file = lzss_pack(data), stream(file.begin() + 4, file.end());
   size_t previous = 0;
   for (size_t cut = 0; cut <= stream.size(); cut += (cut < 300 ? 1 : 13)) {
     unsigned long long total = 0;
@@ -213,7 +192,7 @@ TEST(Lzss, FileHeadersAreCheckedAndNeverOverrun) {
   for (const auto& c : cases) {
     bool ok = !c.ok;
     std::string err;
-    EXPECT_EQ(unpack(c.file, &ok, &err), Bytes(c.kept, c.ok ? 'A' : 0)) << c.message;
+    EXPECT_EQ(lzss_unpack(c.file, &ok, &err), Bytes(c.kept, c.ok ? 'A' : 0)) << c.message;
     EXPECT_EQ(ok, c.ok) << c.message;
     EXPECT_EQ(err, c.message);
   }
@@ -224,7 +203,7 @@ TEST(Lzss, FileHeadersAreCheckedAndNeverOverrun) {
 TEST(Lzss, OperationsShrinkOrGrowTheFileInTheImageAndRefusalsChangeNothing) {
   const std::string dir = testsupport::make_scratch_dir("lzss_ops"), iso = dir + "/disc.iso", out = dir + "/out.bin";
   const Bytes original = image_like_bytes(20000, 77), bystander = random_bytes(3000, 2);
-  testsupport::write_file(dir + "/src/IMG/PACKED.LZS", pack(original));
+  testsupport::write_file(dir + "/src/IMG/PACKED.LZS", lzss_pack(original));
   testsupport::write_file(dir + "/src/IMG/BIG.BIN", random_bytes(60000, 1));
   testsupport::write_file(dir + "/src/IMG/SMALL.BIN", Bytes(100, 'S'));
   testsupport::write_file(dir + "/src/IMG/ZERO.LZS", hex("00 00 00 00 FF 41 42"));
@@ -273,7 +252,7 @@ TEST(Lzss, OperationsShrinkOrGrowTheFileInTheImageAndRefusalsChangeNothing) {
     Bytes stored;
     EXPECT_TRUE(testsupport::isoinfo_extract(iso, k.path, &stored));
     EXPECT_EQ(o.out, "Info: file \"" + std::string(k.path) + "\" " + k.info + std::to_string(stored.size()) + " bytes.\nDone.\n");
-    EXPECT_TRUE(stored == pack(input) && unpack(stored) == input) << k.path;
+    EXPECT_TRUE(stored == lzss_pack(input) && lzss_unpack(stored) == input) << k.path;
     // The volume size in the primary descriptor covers a grown image.
     const Bytes now = testsupport::read_file_bytes(iso);
     EXPECT_EQ(talvo::read_le32(&now[16 * 2048 + 80]) * 2048ull, now.size());
