@@ -21,6 +21,11 @@ bool OpenedIsoFile::open(const char* iso, const char* path, int mode) {
   return fd_.valid();
 }
 
+bool OpenedIsoFile::finish() {
+  fd_.close();
+  return flush_image_changes(iso_.fs());
+}
+
 int open_iso_file(Iso9660Filesystem* fs, const char* path, int mode) {
   const int fd = fs->Open(path, mode);
   if (fd < 0) std::fprintf(stderr, "\"%s\" was not found in the iso.\n", path);

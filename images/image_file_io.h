@@ -43,6 +43,10 @@ class OpenedIsoFile {
   bool open(const char* iso, const char* path, int mode);
   Iso9660Filesystem* fs() const { return iso_.fs(); }
   int fd() const { return fd_.get(); }
+  // Closes the file and unmounts now, so that a failure to write back the
+  // volume descriptors after the file grew is reported as a failure; false
+  // after printing why (see flush_image_changes).
+  bool finish();
 
  private:
   MountedIso iso_;

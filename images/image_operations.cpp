@@ -125,7 +125,8 @@ bool insert_lzss(const char* inout_iso, const char* path, const char* bmp_input,
   if (!packed) return false;
   const WriteBackMessages messages = {"Error truncating \"%s\"", announce_growth,
                                       "Error while writing to \"%s\""};
-  if (!write_back_iso_file(file.fs(), file.fd(), path, old_size, packed.get(), packed_size, messages)) {
+  if (!write_back_iso_file(file.fs(), file.fd(), path, old_size, packed.get(), packed_size, messages) ||
+      !file.finish()) {
     return false;
   }
   if (success_format) std::printf(success_format, bmp_input);

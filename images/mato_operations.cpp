@@ -65,7 +65,10 @@ bool insert(const char* inout_iso, const char* path, const char* prefix, bool fi
     MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
     if (!packed) return false;
     const WriteBackMessages messages = {"Error truncating \"%s\"\n", false, "Error while writing to \"%s\"\n"};
-    if (!write_back_iso_file(fs, file.fd(), path, stored_size, packed.get(), packed_size, messages)) return false;
+    if (!write_back_iso_file(fs, file.fd(), path, stored_size, packed.get(), packed_size, messages) ||
+        !file.finish()) {
+      return false;
+    }
   }
   std::printf(lzss ? "insert_lzss_mato(%s) completed. (num images inserted = %d)\n"
                    : "insert_mato(%s) completed (num images inserted = %d)\n",
