@@ -207,7 +207,9 @@ TEST(TalvoScnFile, EveryOptionGroupCopyIsRepaired) {
       EXPECT_EQ(u16_at(f, r.positions[0]), r.offsets[0]) << where;  // the name pointer stays
       EXPECT_EQ(u16_at(f, r.positions[1]), ev.text1_offset) << where;
       EXPECT_EQ(u16_at(f, r.positions[2]), ev.text2_offset) << where;
-      if (three) EXPECT_EQ(u16_at(f, r.positions[3]), ev.text3_offset) << where;
+      if (three) {
+        EXPECT_EQ(u16_at(f, r.positions[3]), ev.text3_offset) << where;
+      }
       EXPECT_TRUE(has_dead_area(f, r.offsets[1], static_cast<uint16_t>(r.offsets[three ? 3 : 2] + 5 - r.offsets[1])))
           << where;
       // Setting new texts carries the copy along.

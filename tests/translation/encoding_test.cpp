@@ -37,7 +37,9 @@ TEST(Translation, ConvertResultMustFitWithItsTerminator) {
     for (int i = 0; i < chars; i++) sjis += "\x83\x41";
     OwnedText utf8(sjis_to_utf8(sjis.c_str()));
     EXPECT_EQ(utf8 != nullptr, chars == 341);
-    if (utf8) EXPECT_EQ(strlen(utf8.get()), 1023u);
+    if (utf8) {
+      EXPECT_EQ(strlen(utf8.get()), 1023u);
+    }
   }
   EXPECT_FALSE(OwnedText(convert(std::string(1024, 'a').c_str(), "UTF-8", "SHIFT_JIS")));
   // The buffer is always the fixed size and zero beyond the text.
