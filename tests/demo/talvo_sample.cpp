@@ -39,6 +39,8 @@
 
 namespace {
 
+using testsupport::ini_quoted;
+
 using Bytes = std::vector<unsigned char>;
 
 void heading(const std::string& text) {
@@ -111,16 +113,6 @@ const char* const kAnswers[] = {"Go to the library", "Go home", "Stay in class",
 const int kAnswerCount = sizeof kAnswers / sizeof kAnswers[0];
 
 const char kSaveMessage[] = "Save your game?";  // 15 bytes: the game allows 16
-
-std::string ini_quoted(const std::string& text) {
-  std::string q = "\"";
-  for (char c : text) {
-    if (c == '\n') q += "\\n";
-    else if (c == '"') q += "\\\"";
-    else q += c;
-  }
-  return q + "\"";
-}
 
 struct EditSummary {
   int replaced = 0;

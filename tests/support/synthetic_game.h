@@ -121,6 +121,22 @@ void md5_digest(const void* data, size_t size, unsigned char out[16]);
 // hiragana, with line feeds turned into 0x0E: how the game stores it.
 std::string synthetic_sjis(const std::string& utf8);
 
+// A text as the dump quotes an INI value: in double quotes, with line feeds
+// and quotes escaped.
+inline std::string ini_quoted(const std::string& text) {
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '\n') {
+      q += "\\n";
+    } else if (c == '"') {
+      q += "\\\"";
+    } else {
+      q += c;
+    }
+  }
+  return q + "\"";
+}
+
 }  // namespace testsupport
 
 #endif

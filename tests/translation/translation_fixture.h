@@ -18,6 +18,8 @@
 
 namespace translation_test {
 
+using testsupport::ini_quoted;
+
 using testsupport::Bytes;
 using testsupport::SyntheticGame;
 
@@ -43,16 +45,6 @@ inline std::string iso_with(const std::string& dir, const testsupport::FileMap& 
   testsupport::FileMap files = game().files();
   for (const auto& c : changes) files[c.first] = c.second;
   return testsupport::build_iso(dir, files, true);
-}
-
-inline std::string ini_quoted(const std::string& text) {
-  std::string q = "\"";
-  for (char c : text) {
-    if (c == '\n') q += "\\n";
-    else if (c == '"') q += "\\\"";
-    else q += c;
-  }
-  return q + "\"";
 }
 
 // An operation's boolean result with what it printed.
