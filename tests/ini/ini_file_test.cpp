@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -23,52 +24,22 @@ std::string bytes_of(IniFile* ini) {
   return out;
 }
 
-// A malloc'd result as a string; "<none>" for null.
-std::string take(char* p) {
-  if (p == nullptr) return "<none>";
-  std::string s(p);
-  std::free(p);
+// A malloc'd (or new[]'d, for lines) result as a string; "<none>" for null.
+std::string take(char* p, bool line = false) {
+  std::string s = p ? p : "<none>";
+  line ? delete[] p : std::free(p);
   return s;
 }
-
-std::string take_line(char* p) {
-  if (p == nullptr) return "<none>";
-  std::string s(p);
-  delete[] p;
-  return s;
-}
-
-std::string str(IniFile* ini, const char* section, const char* key) {
-  return take(ini->GetStringValue(section, key));
-}
-
-std::string raw(IniFile* ini, const char* section, const char* key) {
-  return take(ini->GetRawValue(section, key));
-}
+std::string str(IniFile* ini, const char* s, const char* k) { return take(ini->GetStringValue(s, k)); }
+std::string raw(IniFile* ini, const char* s, const char* k) { return take(ini->GetRawValue(s, k)); }
 
 }  // namespace
 
 TEST(IniFile, KeyLinesHeadersAndComments) {
   IniFile ini;
-  load(&ini,
-       "[s]\r\n"
-       "a=b\n"
-       "c=\n"
-       "=d\n"
-       "e = abc ; note\n"
-       "f = \"x;y\" # note\n"
-       "g = it\\'s\n"
-       "h = 'p;q'\n"
-       "  Mixed_Case   =   v  \t\n"
-       "k =   \n"
-       "k = second\n"
-       "[]\n"
-       "l = still s\n"
-       "[ ]\n"
-       "m = after blank header\n");
-  const struct {
-    const char *key, *raw, *text;
-  } cases[] = {
+  load(&ini, "[s]\r\na=b\nc=\n=d\ne = abc ; note\nf = \"x;y\" # note\ng = it\\'s\nh = 'p;q'\n"
+             "  Mixed_Case   =   v  \t\nk =   \nk = second\n[]\nl = still s\n[ ]\nm = after blank header\n");
+  const struct { const char *key, *raw, *text; } cases[] = {
       {"a", "b", "b"},         {"c", "<none>", "<none>"}, {"", "<none>", "<none>"},
       {"e", "abc", "abc"},     {"f", "\"x;y\"", "x;y"},   {"g", "it\\'s", "it's"},
       {"h", "'p;q'", "p;q"},   {"MIXED_case", "v", "v"},  {"k", "second", "second"},
@@ -78,17 +49,12 @@ TEST(IniFile, KeyLinesHeadersAndComments) {
     EXPECT_EQ(raw(&ini, "s", c.key), c.raw) << c.key;
     EXPECT_EQ(str(&ini, "S", c.key), c.text) << c.key;
   }
-  EXPECT_TRUE(IniFile::IsSection("[x]"));
-  EXPECT_FALSE(IniFile::IsSection("[]"));
-  EXPECT_FALSE(IniFile::IsSection("[x] y"));
-  EXPECT_FALSE(ini.FindSection(""));
-  EXPECT_FALSE(ini.FindSection(" "));
+  EXPECT_TRUE(IniFile::IsSection("[x]") && !IniFile::IsSection("[]") && !IniFile::IsSection("[x] y"));
+  EXPECT_FALSE(ini.FindSection("") || ini.FindSection(" "));
   EXPECT_EQ(IniFile::NumChars("a;b;;", ';'), 3);
   EXPECT_EQ(IniFile::NumStrings("aaaa", "aa"), 2);
   EXPECT_EQ(IniFile::NumStrings("abc", ""), 0);
-  char* name = IniFile::GetValueName("key  = v");
-  EXPECT_STREQ(name, "key");
-  delete[] name;
+  EXPECT_EQ(take(IniFile::GetValueName("key  = v"), true), "key");
 }
 
 TEST(IniFile, SectionsMatchWholeNamesIgnoringCaseAndBlanks) {
@@ -96,9 +62,7 @@ TEST(IniFile, SectionsMatchWholeNamesIgnoringCaseAndBlanks) {
   load(&ini, "[DAY_A1]\nx = 1\n[  day_a0 \t]\nx = 0\n");
   EXPECT_EQ(raw(&ini, "DAY_A0", "x"), "0");
   EXPECT_EQ(raw(&ini, "day_A1", "x"), "1");
-  // A header that is only the start of the asked name is another section.
-  EXPECT_FALSE(ini.FindSection("DAY_A10"));
-  EXPECT_FALSE(ini.FindSection("DAY_A"));
+  EXPECT_FALSE(ini.FindSection("DAY_A10") || ini.FindSection("DAY_A"));  // a prefix is another section
 }
 
 TEST(IniFile, QuoteWarningsAndEscapes) {
@@ -106,15 +70,10 @@ TEST(IniFile, QuoteWarningsAndEscapes) {
   load(&ini,
        "[s]\nbad = \"abc\"def\nopen = \"abc\nsp = \"abc\" def\nesc = x\\ny\n"
        "tail = a\\\nodd = \\q\\\\\\n\n");
-  const struct {
-    const char *key, *text, *warning;
-  } cases[] = {
+  const struct { const char *key, *text, *warning; } cases[] = {
       {"bad", "abc", "Warning: possible unintended bad use of quotes without \"\\\" prepended in s:bad.\n"},
       {"open", "abc", "Warning: unclosed quotes at s:open.\n"},
-      {"sp", "abc", ""},
-      {"esc", "x\ny", ""},
-      {"tail", "a\\", ""},
-      {"odd", "\\q\\\n", ""},
+      {"sp", "abc", ""}, {"esc", "x\ny", ""}, {"tail", "a\\", ""}, {"odd", "\\q\\\n", ""},
   };
   for (const auto& c : cases) {
     testing::internal::CaptureStderr();
@@ -129,33 +88,22 @@ TEST(IniFile, HighBytesAreOrdinaryCharacters) {
   load(&ini, "[s]\n\xe3\x81\x82k=\xe3\x81\x84v\xe3\x81\x82\xe3\x81\x84\r\n");
   EXPECT_EQ(raw(&ini, "s", "\xe3\x81\x82k"), "\xe3\x81\x84v\xe3\x81\x82\xe3\x81\x84");
   ini.FindSection("s");
-  char* line = ini.ReadLine();
-  EXPECT_STREQ(line, "\xe3\x81\x82k=\xe3\x81\x84v\xe3\x81\x82\xe3\x81\x84");
-  delete[] line;
-}
-
-TEST(IniFile, LongLinesAreCutEvery2047Bytes) {
-  IniFile ini;
+  EXPECT_EQ(take(ini.ReadLine(), true), "\xe3\x81\x82k=\xe3\x81\x84v\xe3\x81\x82\xe3\x81\x84");
+  // Long lines are cut every 2047 bytes.
   load(&ini, std::string(3000, 'x') + "\r\nnext\n");
   std::vector<size_t> lengths;
-  while (char* line = ini.ReadLine()) {
-    lengths.push_back(std::string(line).size());
-    delete[] line;
-  }
+  while (char* line = ini.ReadLine()) lengths.push_back(take(line, true).size());
   EXPECT_EQ(lengths, (std::vector<size_t>{2047, 953, 4}));
 }
 
 TEST(IniFile, BooleansAndIntegers) {
   IniFile ini;
   load(&ini, "[s]\nt = TRUE\nf = False\ne = \"\"\ny = yes\n");
-  EXPECT_TRUE(ini.GetBooleanValue("s", "t", false));
-  EXPECT_FALSE(ini.GetBooleanValue("s", "f", true));
-  EXPECT_FALSE(ini.GetBooleanValue("s", "e", true));
-  EXPECT_TRUE(ini.GetBooleanValue("s", "y", true));
-  EXPECT_FALSE(ini.GetBooleanValue("s", "y", false));
-  EXPECT_TRUE(ini.GetBooleanValue("s", "missing", true));
   EXPECT_TRUE(ini.SetBooleanValue("s", "b", true));
-  EXPECT_TRUE(ini.GetBooleanValue("s", "b", false));
+  // key, default, expected: "yes" is no boolean and gives the default.
+  const std::tuple<const char*, bool, bool> bools[] = {{"t", false, true}, {"f", true, false}, {"e", true, false},
+      {"y", true, true}, {"y", false, false}, {"missing", true, true}, {"b", false, true}};
+  for (auto [key, def, want] : bools) EXPECT_EQ(ini.GetBooleanValue("s", key, def), want) << key;
   for (int v : {0, 7, -1, 255, -2147483647 - 1, 2147483647}) {
     for (bool hex : {false, true}) {
       std::string key = std::to_string(v) + (hex ? "h" : "d");
@@ -168,48 +116,21 @@ TEST(IniFile, BooleansAndIntegers) {
   EXPECT_EQ(raw(&ini, "s", "255h"), "0xff");
   ASSERT_TRUE(ini.SetRawValue("s", "oct", "010"));
   int v = 0;
-  EXPECT_TRUE(ini.GetIntegerValue("s", "oct", &v));
-  EXPECT_EQ(v, 8);
+  EXPECT_TRUE(ini.GetIntegerValue("s", "oct", &v) && v == 8);
   EXPECT_FALSE(ini.GetIntegerValue("s", "nothing", &v));
 }
 
 TEST(IniFile, InsertionKeepsBlankLinesAndHandEditedBytes) {
-  const std::string original =
-      "; translator notes\n"
-      "[General]\r\n"
-      "encoding = \"UTF-8\"  ; keep\n"
-      "\r\n"
-      "\n"
-      "[DAY_A0]\n"
-      "  # a comment\r\n"
-      "A0_001 = \"x\"\r\n"
-      "\n"
-      "[DAY_A1]\r\n"
-      "A1_001 = \"y\"\n"
-      "\r\n";
   IniFile ini;
-  load(&ini, original);
+  load(&ini, "; translator notes\n[General]\r\nencoding = \"UTF-8\"  ; keep\n\r\n\n"
+             "[DAY_A0]\n  # a comment\r\nA0_001 = \"x\"\r\n\n[DAY_A1]\r\nA1_001 = \"y\"\n\r\n");
   ASSERT_TRUE(ini.SetStringValue("General", "save_msg", "s", false, true));
   ASSERT_TRUE(ini.SetStringValue("DAY_A0", "A0_002", "z", false, true));
   ASSERT_TRUE(ini.WriteRawLine("; after A0_002"));
   ASSERT_TRUE(ini.SetRawValue("DAY_A1", "A1_002", "A1_001"));
-  EXPECT_EQ(bytes_of(&ini),
-            "; translator notes\n"
-            "[General]\r\n"
-            "encoding = \"UTF-8\"  ; keep\n"
-            "save_msg = \"s\"\r\n"
-            "\r\n"
-            "\n"
-            "[DAY_A0]\n"
-            "  # a comment\r\n"
-            "A0_001 = \"x\"\r\n"
-            "A0_002 = \"z\"\r\n"
-            "; after A0_002\r\n"
-            "\n"
-            "[DAY_A1]\r\n"
-            "A1_001 = \"y\"\n"
-            "\r\n"
-            "A1_002 = A1_001\r\n");
+  EXPECT_EQ(bytes_of(&ini), "; translator notes\n[General]\r\nencoding = \"UTF-8\"  ; keep\nsave_msg = \"s\"\r\n\r\n\n"
+                            "[DAY_A0]\n  # a comment\r\nA0_001 = \"x\"\r\nA0_002 = \"z\"\r\n; after A0_002\r\n\n"
+                            "[DAY_A1]\r\nA1_001 = \"y\"\n\r\nA1_002 = A1_001\r\n");
 
   // An existing key, a missing section and modify_only change nothing.
   std::string before = bytes_of(&ini);
@@ -235,8 +156,7 @@ TEST(IniFile, RawLinesAtCursorSectionAndKey) {
   IniFile ini;
   EXPECT_FALSE(ini.FindSection("s"));
   unsigned int n = 99;
-  EXPECT_EQ(ini.GetData(false, &n), nullptr);
-  EXPECT_EQ(n, 0u);
+  EXPECT_TRUE(ini.GetData(false, &n) == nullptr && n == 0);
   ASSERT_TRUE(ini.AddSection("s"));
   ASSERT_TRUE(ini.AddSection("S"));
   ASSERT_TRUE(ini.SetRawValue("s", "a", "1"));
@@ -271,26 +191,14 @@ TEST(IniFile, ResizeAndIncrease) {
   EXPECT_EQ(bytes_of(&ini), std::string("ab\0\0", 4));
   ASSERT_TRUE(ini.SetData(nullptr, 5));
   unsigned int n = 1;
-  EXPECT_EQ(ini.GetData(true, &n), nullptr);
-  EXPECT_EQ(n, 0u);
+  EXPECT_TRUE(ini.GetData(true, &n) == nullptr && n == 0);
 }
 
 TEST(IniFile, TextsRoundTripThroughEscapes) {
   const std::vector<std::string> texts = {
-      "",
-      "plain",
-      "\"quoted\" and 'single'",
-      "semi; colon # hash",
-      "line\nfeed\n",
-      "C:\\new\\dir\\",
-      "\\",
-      "\\\\",
-      "\\n literal",
-      "\\\" and \\' and \\\n",
-      "\xe3\x80\x8c\xe3\x81\x82\xe3\x82\x8a\xe3\x81\x8c\xe3\x81\xa8\xe3\x81\x86\xe3\x80\x8d\n\xe2\x80\xa6\xe2\x80\xa6",
-      "'starts with apostrophe",
-      "  blanks around  ",
-  };
+      "", "plain", "\"quoted\" and 'single'", "semi; colon # hash", "line\nfeed\n", "C:\\new\\dir\\", "\\", "\\\\",
+      "\\n literal", "\\\" and \\' and \\\n", "'starts with apostrophe", "  blanks around  ",
+      "\xe3\x80\x8c\xe3\x81\x82\xe3\x82\x8a\xe3\x81\x8c\xe3\x81\xa8\xe3\x81\x86\xe3\x80\x8d\n\xe2\x80\xa6\xe2\x80\xa6"};
   IniFile ini;
   ASSERT_TRUE(ini.AddSection("DAY_A0"));
   for (size_t i = 0; i < texts.size(); ++i) {
@@ -347,9 +255,7 @@ TEST(IniFile, EditedDocumentAnswersLikeAFreshReading) {
       }
       if (step % 7 != 1) {
         ASSERT_EQ(bytes_of(&ini), bytes_of(&fresh)) << round << "/" << step;
-        char* a = ini.ReadLine();
-        char* b = fresh.ReadLine();
-        ASSERT_EQ(take_line(a), take_line(b)) << round << "/" << step;
+        ASSERT_EQ(take(ini.ReadLine(), true), take(fresh.ReadLine(), true)) << round << "/" << step;
       }
       load(&fresh, bytes_of(&ini));
       for (const char* qk : keys) {
