@@ -1,16 +1,15 @@
 #include "tests/support/synthetic_game.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <sstream>
 
 #include "tests/support/scn_builder.h"
-#include "util/byte_order.h"
 
 namespace testsupport {
 
@@ -408,71 +407,9 @@ std::string SyntheticGame::build_iso(const std::string& dir) const {
   return testsupport::build_iso(dir, files(), true);
 }
 
-// ---- MD5 (RFC 1321) ----
-
-namespace {
-
-uint32_t rotl(uint32_t x, int c) { return (x << c) | (x >> (32 - c)); }
-
-void md5_block(uint32_t h[4], const unsigned char* block) {
-  static const int s[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                            5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                            4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                            6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-  static uint32_t k[64];
-  static bool ready = false;
-  if (!ready) {
-    for (int i = 0; i < 64; i++) k[i] = static_cast<uint32_t>(std::fabs(std::sin(i + 1.0)) * 4294967296.0);
-    ready = true;
-  }
-  uint32_t m[16];
-  for (int i = 0; i < 16; i++) m[i] = talvo::read_le32(block + 4 * i);
-  uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-  for (int i = 0; i < 64; i++) {
-    uint32_t f;
-    int g;
-    if (i < 16) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (i < 32) {
-      f = (d & b) | (~d & c);
-      g = (5 * i + 1) % 16;
-    } else if (i < 48) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) % 16;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) % 16;
-    }
-    uint32_t t = d;
-    d = c;
-    c = b;
-    b = b + rotl(a + f + k[i] + m[g], s[i]);
-    a = t;
-  }
-  h[0] += a;
-  h[1] += b;
-  h[2] += c;
-  h[3] += d;
-}
-
-}  // namespace
-
 void md5_digest(const void* data, size_t size, unsigned char out[16]) {
-  uint32_t h[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  size_t full = size / 64 * 64;
-  for (size_t i = 0; i < full; i += 64) md5_block(h, p + i);
-  unsigned char tail[128] = {};
-  size_t rest = size - full;
-  if (rest) memcpy(tail, p + full, rest);
-  tail[rest] = 0x80;
-  size_t tail_len = rest < 56 ? 64 : 128;
-  uint64_t bits = static_cast<uint64_t>(size) * 8;
-  talvo::write_le32(tail + tail_len - 8, static_cast<uint32_t>(bits));
-  talvo::write_le32(tail + tail_len - 4, static_cast<uint32_t>(bits >> 32));
-  for (size_t i = 0; i < tail_len; i += 64) md5_block(h, tail + i);
-  for (int i = 0; i < 4; i++) talvo::write_le32(out + 4 * i, h[i]);
+  unsigned int length = 0;
+  EXPECT_TRUE(EVP_Digest(data, size, out, &length, EVP_md5(), nullptr) && length == 16);
 }
 
 }  // namespace testsupport

@@ -113,8 +113,7 @@ class SyntheticGame {
   DayPoffsetTable no_rows_;
 };
 
-// MD5 digest of a buffer (RFC 1321), computed here so that tests do not
-// check the tool's digests with the tool's own code.
+// MD5 digest of a buffer, straight from the crypto library.
 void md5_digest(const void* data, size_t size, unsigned char out[16]);
 
 // Shift-JIS form of a UTF-8 text made of ASCII (no backslash or tilde) and
