@@ -24,21 +24,17 @@ TEST(Translation, DumpWritesEveryTextOfTheDisc) {
   ASSERT_FALSE(game_iso().empty());
   for (bool rr : {false, true}) {
     std::string out = make_scratch_dir("dump") + "/texts.ini";
-    bool ok = false;
-    Captured c = capture([&] { ok = dump_iso(game_iso().c_str(), out.c_str(), rr, game().catalogue()); });
-    EXPECT_TRUE(ok) << c.err;
-    EXPECT_EQ(c.err, "");
-    EXPECT_EQ(c.out, day_progress(17) + "Dump complete.\n");
-    std::string expected = expected_dump(game(), rr);
-    std::string actual = read_text(out);
-    EXPECT_EQ(actual, expected) << (rr ? "dump_rr" : "dump");
+    Ran r = run_captured([&] { return dump_iso(game_iso().c_str(), out.c_str(), rr, game().catalogue()); });
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, day_progress(17) + "Dump complete.\n");
+    EXPECT_EQ(read_text(out), expected_dump(game(), rr)) << (rr ? "dump_rr" : "dump");
   }
 }
 
 TEST(Translation, DumpShowsWhatTheFileHolds) {
-  // Spot checks of the expected file itself, so that it cannot drift into
-  // agreeing with a wrong dump: shared storage is a link in both files, an
-  // equal text stored twice only in dump_rr.
+  // Spot checks that keep the expected file from drifting into agreeing with a
+  // wrong dump: shared storage links in both, an equal text only in dump_rr.
   std::string plain = expected_dump(game(), false), rr = expected_dump(game(), true);
   const auto& a1 = game().day("DAY_A1");
   const std::string shared = a1.vas[8].name + " = " + a1.vas[3].name + "\r\n";
@@ -52,22 +48,20 @@ TEST(Translation, DumpShowsWhatTheFileHolds) {
 
 TEST(Translation, DumpOutputThatCannotBeCreated) {
   std::string dir = make_scratch_dir("dump_no_output");
-  bool ok = true;
-  Captured c = capture([&] {
-    ok = dump_iso(game_iso().c_str(), (dir + "/missing/texts.ini").c_str(), false,
-                  game().catalogue());
+  Ran r = run_captured([&] {
+    return dump_iso(game_iso().c_str(), (dir + "/missing/texts.ini").c_str(), false, game().catalogue());
   });
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(c.err, "Error opening output.\n");
-  EXPECT_EQ(c.out, "");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "Error opening output.\n");
+  EXPECT_EQ(r.out, "");
   // The image itself is never an output.
   std::string copy = dir + "/image.iso";
   ASSERT_EQ(testsupport::run("cp " + testsupport::shell_quote(game_iso()) + " " +
                              testsupport::shell_quote(copy)), 0);
   Bytes before = read_file_bytes(copy);
-  c = capture([&] { ok = dump_iso(copy.c_str(), copy.c_str(), false, game().catalogue()); });
-  EXPECT_FALSE(ok);
-  EXPECT_NE(c.err.find("Error: output file is the disc image itself"), std::string::npos);
+  r = run_captured([&] { return dump_iso(copy.c_str(), copy.c_str(), false, game().catalogue()); });
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.err.find("Error: output file is the disc image itself"), std::string::npos);
   EXPECT_TRUE(read_file_bytes(copy) == before);
 }
 
@@ -96,12 +90,11 @@ TEST(Translation, FailedDumpLeavesTheOutputAsItWas) {
     ASSERT_FALSE(c.iso.empty());
     testsupport::write_file(out, std::string("the translator's work"));
     for (const std::string& path : {out, fresh}) {
-      bool ok = true;
-      Captured r = capture([&] {
-        ok = c.builtin_catalogue ? dump_iso(c.iso.c_str(), path.c_str(), false)
-                                 : dump_iso(c.iso.c_str(), path.c_str(), true, game().catalogue());
+      Ran r = run_captured([&] {
+        return c.builtin_catalogue ? dump_iso(c.iso.c_str(), path.c_str(), false)
+                                   : dump_iso(c.iso.c_str(), path.c_str(), true, game().catalogue());
       });
-      EXPECT_FALSE(ok);
+      EXPECT_FALSE(r.ok);
       EXPECT_EQ(r.out, day_progress(c.days_started));
       EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
     }
@@ -113,8 +106,7 @@ TEST(Translation, FailedDumpLeavesTheOutputAsItWas) {
 }
 
 TEST(Translation, DumpOfChangedDayFiles) {
-  // A changed but loadable file is no error for the dump: its duplicate
-  // settings are written out instead of commented.
+  // A changed but loadable file is dumped with its duplicate settings active.
   std::string dir = make_scratch_dir("dump_changed");
   const auto& b2 = game().day("DAY_B2");
   Bytes scn = b2.scn;
@@ -123,9 +115,8 @@ TEST(Translation, DumpOfChangedDayFiles) {
   scn[text_at + 1] = '\xA0';
   std::string iso = iso_with(dir + "/disc", {{b2.path, scn}});
   std::string out = dir + "/texts.ini";
-  bool ok = false;
-  Captured c = capture([&] { ok = dump_iso(iso.c_str(), out.c_str(), false, game().catalogue()); });
-  EXPECT_TRUE(ok) << c.err;
+  Ran r = run_captured([&] { return dump_iso(iso.c_str(), out.c_str(), false, game().catalogue()); });
+  EXPECT_TRUE(r.ok) << r.err;
   std::string text = read_text(out);
   EXPECT_NE(text.find("[DAY_B2]\r\nfix_duplicate_names = true\r\n\r\n; Normal texts"),
             std::string::npos);

@@ -22,18 +22,11 @@ using translation_test::run_captured;
 using Result = translation_test::Ran;
 using testsupport::SyntheticGame;
 
-const SyntheticGame& game() {
-  static SyntheticGame* g = new SyntheticGame();
-  return *g;
-}
+const SyntheticGame& game() { return translation_test::game(false); }
+const std::string& game_iso() { return translation_test::game_iso(false); }
 
 ScnCatalogue catalogue_of(bool builtin) {
   return builtin ? game().catalogue() : game().catalogue_without_tables();
-}
-
-const std::string& game_iso() {
-  static std::string iso = game().build_iso(testsupport::make_scratch_dir("generators_disc"));
-  return iso;
 }
 
 // The three generated files as they must read for the disc's true tables.

@@ -24,9 +24,10 @@ using testsupport::Bytes;
 using testsupport::SyntheticGame;
 using translation_test::read_text;
 
-const SyntheticGame& game() {
-  static SyntheticGame* g = new SyntheticGame();
-  return *g;
+const SyntheticGame& game() { return translation_test::game(false); }
+
+bool equal_tables(const DayTables& a, const DayTables& b) {
+  return a.va_names == b.va_names && a.va_idx == b.va_idx && a.ev_poffsets == b.ev_poffsets;
 }
 
 // The error of a resolution that must fail, "" when it succeeded.
@@ -39,21 +40,29 @@ std::string resolve_error(const ScnDay& day, const Bytes& scn) {
   return err;
 }
 
-// Derivation from the files themselves: synthetic_game_test.cpp, both game sizes.
-TEST(TableDerivation, CompleteBuiltInTablesAreUsedWithoutTheFile) {
-  ScnCatalogue full = game().catalogue();
-  for (int d = 0; d < full.count; d++) {
-    DayTables t;
-    ASSERT_TRUE(resolve_day_tables(full.days[d], nullptr, 0, &t)) << full.days[d].name;
-    DayTables truth = game().true_tables(d);
-    EXPECT_TRUE(t.va_names == truth.va_names && t.va_idx == truth.va_idx &&
-                t.ev_poffsets == truth.ev_poffsets) << full.days[d].name;
+// Tables from the files alone (also at the game's full size) and complete
+// built-in tables without the file both equal what the files really hold.
+TEST(TableDerivation, DerivedAndBuiltInTablesEqualTheTrueTables) {
+  for (bool full : {false, true}) {
+    testsupport::SyntheticGameOptions options;
+    options.full_size = full;
+    SyntheticGame g(options);
+    for (int d = 0; d < 17; d++) {
+      const testsupport::SyntheticDay& s = g.days()[d];
+      SCOPED_TRACE(s.name);
+      DayTables derived, builtin;
+      ASSERT_TRUE(resolve_day_tables(g.catalogue_without_tables().days[d], s.scn.data(),
+                                     static_cast<int>(s.scn.size()), &derived));
+      EXPECT_TRUE(equal_tables(derived, g.true_tables(d)));
+      ASSERT_TRUE(resolve_day_tables(g.catalogue().days[d], nullptr, 0, &builtin));
+      EXPECT_TRUE(equal_tables(builtin, g.true_tables(d)));
+    }
   }
 }
 
 TEST(TableDerivation, DumpWithDerivedTablesEqualsDumpWithBuiltInTables) {
   std::string dir = testsupport::make_scratch_dir("derived_dump");
-  std::string iso = game().build_iso(dir);
+  const std::string& iso = translation_test::game_iso(false);
   ASSERT_NE(iso, "");
   for (bool rr : {false, true}) {
     std::string a = dir + "/builtin.ini", b = dir + "/derived.ini";

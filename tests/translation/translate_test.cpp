@@ -161,18 +161,15 @@ void check_day(const SyntheticDay& day, const Bytes& file, const char* n, const 
             day.name == "DAY_D7" ? std::string(testsupport::kStockSavePrompt) : kSaveMessage);
 }
 
-struct TranslateRun {
-  int result = 0;
-  Captured output;
-};
-
-TranslateRun translate(const std::string& in, const std::string& out, const std::string& ini,
-              const char* n = nullptr, const char* f = nullptr) {
-  TranslateRun r;
-  r.output = capture([&] {
-    r.result = translate_iso(in.c_str(), out.c_str(), ini.c_str(), n, f, game().catalogue());
+// translate_iso's 0 (success) or -1 as ok, with its output.
+Ran translate(const std::string& in, const std::string& out, const std::string& ini,
+              const char* n = nullptr, const char* f = nullptr,
+              const ScnCatalogue& catalogue = game().catalogue()) {
+  return run_captured([&] {
+    int rc = translate_iso(in.c_str(), out.c_str(), ini.c_str(), n, f, catalogue);
+    EXPECT_TRUE(rc == 0 || rc == -1) << rc;
+    return rc == 0;
   });
-  return r;
 }
 
 // What a dump of the game gives (dump_test.cpp checks the dump against it).
@@ -188,15 +185,15 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
   // either, the placeholders stay as they are.
   const char* names[][2] = {{"Kei", "Aoi"}, {"Kei", nullptr}, {nullptr, nullptr}};
   for (const auto& n : names) {
-    TranslateRun r = translate(game_iso(), out, ini, n[0], n[1]);
-    ASSERT_EQ(r.result, 0) << r.output.err;
-    EXPECT_EQ(r.output.err.find("Error"), std::string::npos) << r.output.err;
+    Ran r = translate(game_iso(), out, ini, n[0], n[1]);
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
     for (const std::string& line :
          {std::string("Encoding: UTF-8\n"), std::string("Now translating DAY_A0\n"),
           "Machine link " + game().day("DAY_A0").vas[5].name + " -> " +
               game().day("DAY_A0").vas[1].name + "\n",
           std::string("Translation completed.\n")}) {
-      EXPECT_NE(r.output.out.find(line), std::string::npos) << line;
+      EXPECT_NE(r.out.find(line), std::string::npos) << line;
     }
     EXPECT_TRUE(read_file_bytes(game_iso()) == input_before);
 
@@ -219,7 +216,7 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
       std::string info = "Info: file \"" + day.path + "\" size was reduced from " +
                          std::to_string(day.scn.size()) + " to " + std::to_string(file.size()) +
                          " because of optimization.\n";
-      EXPECT_EQ(r.output.out.find(info) != std::string::npos, file.size() < day.scn.size());
+      EXPECT_EQ(r.out.find(info) != std::string::npos, file.size() < day.scn.size());
       grown += file.size() > day.scn.size();
       shrunk += file.size() < day.scn.size();
     }
@@ -231,18 +228,17 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
   // The translated image is no longer the game's: it is refused, and the
   // refused run leaves no output behind.
   std::string again = dir + "/again.iso";
-  TranslateRun r = translate(out, again, ini);
-  EXPECT_EQ(r.result, -1);
-  EXPECT_NE(r.output.err.find("Hash of \"/SCNBIN/DAY_A0.SCN\" doesn't match.\n"
+  Ran r = translate(out, again, ini);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.err.find("Hash of \"/SCNBIN/DAY_A0.SCN\" doesn't match.\n"
                               "Because of technical reasons, this tool can only work with "
                               "unchanged scn files.\nRun it on original untranslated japanese iso!\n"),
             std::string::npos)
-      << r.output.err;
+      << r.err;
   EXPECT_FALSE(file_exists(again));
 }
 
-// Runs a translation of the dump with the text edited by `edit`; expects it
-// to fail with `message` on stderr, leaving no output image.
+// Expects a translation with ini_text to fail with `message`, leaving no output image.
 void expect_refusal(const std::string& name, const std::string& ini_text,
                     const std::string& message, bool days_started = true) {
   SCOPED_TRACE(name);
@@ -250,11 +246,11 @@ void expect_refusal(const std::string& name, const std::string& ini_text,
   std::string ini = dir + "/texts.ini";
   testsupport::write_file(ini, ini_text);
   std::string out = dir + "/out.iso";
-  TranslateRun r = translate(game_iso(), out, ini);
-  EXPECT_EQ(r.result, -1);
-  EXPECT_NE(r.output.err.find(message), std::string::npos) << r.output.err;
-  EXPECT_EQ(r.output.out.find("Now translating") != std::string::npos, days_started);
-  EXPECT_EQ(r.output.out.find("Translation completed."), std::string::npos);
+  Ran r = translate(game_iso(), out, ini);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("Now translating") != std::string::npos, days_started);
+  EXPECT_EQ(r.out.find("Translation completed."), std::string::npos);
   EXPECT_FALSE(file_exists(out));
 }
 
@@ -300,24 +296,21 @@ TEST(Translation, TranslateRefusals) {
 TEST(Translation, TranslateNeverTouchesItsInput) {
   std::string dir = make_scratch_dir("translate_self");
   std::string iso = dir + "/game.iso";
-  ASSERT_EQ(testsupport::run("cp " + testsupport::shell_quote(game_iso()) + " " +
-                             testsupport::shell_quote(iso)), 0);
+  testsupport::write_file(iso, read_file_bytes(game_iso()));
   std::string ini = dir + "/texts.ini";
   testsupport::write_file(ini, dumped_ini());
   Bytes before = read_file_bytes(iso);
   for (const std::string& out : {iso, dir + "/./game.iso"}) {
-    TranslateRun r = translate(iso, out, ini);
-    EXPECT_EQ(r.result, -1);
+    EXPECT_FALSE(translate(iso, out, ini).ok);
     EXPECT_TRUE(read_file_bytes(iso) == before);
   }
   // A missing INI file fails after the copy, and the copy goes.
-  TranslateRun r = translate(iso, dir + "/out.iso", dir + "/missing.ini");
-  EXPECT_EQ(r.result, -1);
+  EXPECT_FALSE(translate(iso, dir + "/out.iso", dir + "/missing.ini").ok);
   EXPECT_FALSE(file_exists(dir + "/out.iso"));
   // A missing input image fails with the copy messages.
-  r = translate(dir + "/missing.iso", dir + "/out.iso", ini);
-  EXPECT_EQ(r.result, -1);
-  EXPECT_NE(r.output.err.find("\nError while copying file.\n"), std::string::npos);
+  Ran r = translate(dir + "/missing.iso", dir + "/out.iso", ini);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.err.find("\nError while copying file.\n"), std::string::npos);
 }
 
 TEST(Translation, TranslateWithoutEncodingOrSaveMessage) {
@@ -328,26 +321,22 @@ TEST(Translation, TranslateWithoutEncodingOrSaveMessage) {
   text = replaced(text, "save_msg = ", ";save_msg = ");
   std::string ini = dir + "/texts.ini";
   testsupport::write_file(ini, text);
-  TranslateRun r = translate(game_iso(), dir + "/out.iso", ini);
-  ASSERT_EQ(r.result, 0) << r.output.err;
-  EXPECT_NE(r.output.err.find("Warning: encoding not found in ini, defaulting to UTF-8.\n"),
+  Ran r = translate(game_iso(), dir + "/out.iso", ini);
+  ASSERT_TRUE(r.ok) << r.err;
+  EXPECT_NE(r.err.find("Warning: encoding not found in ini, defaulting to UTF-8.\n"),
             std::string::npos);
   testsupport::IsoContents contents = testsupport::read_iso_contents(dir + "/out.iso");
   ASSERT_TRUE(contents.ok);
+  // Same texts in the same places: every file comes back byte for byte but
+  // DAY_C0, which the dump asks to rebuild from its first VA.
   for (const SyntheticDay& day : game().days()) {
-    const Bytes& file = contents.iso_tree[day.path].data;
-    // Same texts in the same places: every file comes back byte for byte,
-    // but the one the dump asks to rebuild from its first VA.
-    if (day.name != "DAY_C0") {
-      EXPECT_TRUE(file == day.scn) << day.name;
-    }
+    EXPECT_EQ(contents.iso_tree[day.path].data == day.scn, day.name != "DAY_C0") << day.name;
   }
 }
 
 TEST(Translation, CorruptDayFilesStopWithAMessage) {
-  // Pointers and strings of a day file that lead outside it: the dump, and a
-  // translation told to trust the file (its digest in the catalogue), stop
-  // with a message instead of reading outside the file.
+  // Pointers leading outside a day file stop the dump, and a translation told
+  // to trust the file (its digest in the catalogue), with a message.
   const SyntheticDay& a0 = game().day("DAY_A0");
   uint32_t record0 = a0.va_start + 15u * a0.vas[0].index;
   uint32_t last = a0.va_start + 15u * a0.vas.back().index;
@@ -374,23 +363,16 @@ TEST(Translation, CorruptDayFilesStopWithAMessage) {
     c.apply(&bad);
     std::string iso = iso_with(dir + "/disc", {{a0.path, bad}});
     ASSERT_FALSE(iso.empty());
-    bool ok = true;
-    Captured d = capture([&] {
-      ok = dump_iso(iso.c_str(), (dir + "/t.ini").c_str(), false, game().catalogue());
-    });
-    EXPECT_FALSE(ok);
+    Ran d = run_captured([&] { return dump_iso(iso.c_str(), (dir + "/t.ini").c_str(), false, game().catalogue()); });
+    EXPECT_FALSE(d.ok);
     EXPECT_NE(d.err, "");
     EXPECT_FALSE(file_exists(dir + "/t.ini"));
 
     std::vector<ScnDay> days(game().catalogue().days, game().catalogue().days + 17);
     testsupport::md5_digest(bad.data(), bad.size(), days[0].md5);
     testsupport::write_file(dir + "/texts.ini", ini);
-    int result = 0;
-    Captured t = capture([&] {
-      result = translate_iso(iso.c_str(), (dir + "/out.iso").c_str(), (dir + "/texts.ini").c_str(),
-                             nullptr, nullptr, ScnCatalogue{days.data(), 17});
-    });
-    EXPECT_EQ(result, -1) << t.err;
+    Ran t = translate(iso, dir + "/out.iso", dir + "/texts.ini", nullptr, nullptr, {days.data(), 17});
+    EXPECT_FALSE(t.ok);
     EXPECT_NE(t.err, "");
     EXPECT_FALSE(file_exists(dir + "/out.iso"));
   }

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,26 +17,27 @@
 namespace translation_test {
 
 using testsupport::ini_quoted;
-
 using testsupport::Bytes;
 using testsupport::SyntheticGame;
 
-struct Captured {
-  std::string out, err;
-};
-
-inline const SyntheticGame& game() {
-  static SyntheticGame* g = [] {
+// The synthetic disc, once with the shared text storage the dump links and
+// once without it (table derivation cannot place such a line by name).
+inline const SyntheticGame& game(bool shared_storage = true) {
+  static SyntheticGame* games[2] = {};
+  if (!games[shared_storage]) {
     testsupport::SyntheticGameOptions options;
-    options.shared_storage = true;
-    return new SyntheticGame(options);
-  }();
-  return *g;
+    options.shared_storage = shared_storage;
+    games[shared_storage] = new SyntheticGame(options);
+  }
+  return *games[shared_storage];
 }
 
-inline const std::string& game_iso() {
-  static std::string iso = game().build_iso(testsupport::make_scratch_dir("synthetic_disc"));
-  return iso;
+inline const std::string& game_iso(bool shared_storage = true) {
+  static std::string isos[2];
+  if (isos[shared_storage].empty()) {
+    isos[shared_storage] = game(shared_storage).build_iso(testsupport::make_scratch_dir("disc"));
+  }
+  return isos[shared_storage];
 }
 
 inline std::string iso_with(const std::string& dir, const testsupport::FileMap& changes) {
@@ -73,18 +72,6 @@ inline std::string replaced(std::string text, const std::string& from, const std
   EXPECT_NE(p, std::string::npos) << from;
   if (p != std::string::npos) text.replace(p, from.size(), to);
   return text;
-}
-
-inline Captured capture(const std::function<void()>& f) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  f();
-  fflush(stdout);
-  fflush(stderr);
-  Captured c;
-  c.out = testing::internal::GetCapturedStdout();
-  c.err = testing::internal::GetCapturedStderr();
-  return c;
 }
 
 namespace detail {
