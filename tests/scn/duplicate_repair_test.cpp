@@ -1,7 +1,5 @@
-// The duplicate repairs: copies of VA lines and option groups that the day
-// files store more than once are pointed at the text of the entry handled.
-// VA copy positions here are worked out by hand from the game's copy layout,
-// an independent reckoning of the rules' formulas.
+// The duplicate repairs: copies of VA lines and option groups stored more than once are pointed at the text
+// of the entry handled. VA copy positions are worked out by hand from the game's copy layout.
 #include "scn/talvo_scn_file.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +15,7 @@ using namespace scntest;
 
 namespace {
 
-struct Copy {
-  uint16_t p;        // position of the copy's name pointer
-  std::string name;  // the name the copy carries in the file
-};
+struct Copy { uint16_t p; std::string name; };  // the copy's name pointer position, and the name it carries
 
 // A day image with the entry at record 0 of a VA area at `va_start` and a
 // copy record (name pointer at P, text pointer at P - 5) for each copy.
@@ -29,7 +24,6 @@ struct DupDay {
   TalvoScnFile f;
   VAType va{};
   std::vector<uint16_t> copy_name_offsets;
-
   // `min_script` keeps positions a test writes to inside the filler region.
   DupDay(const char* day, const char* entry, const std::vector<Copy>& copies, uint16_t va_start = 200,
          uint32_t min_script = 0)
@@ -57,51 +51,38 @@ struct DupDay {
 }  // namespace
 
 TEST(TalvoScnFile, CopyRowsFindTheirCopiesAndOtherNamesChangeNothing) {
-  struct Row {
-    const char* day;
-    const char* name;
-    uint16_t p;  // 0: no copy
-    const char* copy_name;
-  };
+  struct Row { const char *day, *name; uint16_t p; const char* copy_name; };  // p 0: no copy
   const Row rows[] = {
-      {"DAY_B1", "VF37B002", 10739, "VF37B002"}, {"DAY_B2", "VB35B093", 16077, "VB35B001"},
-      {"DAY_B2", "VB37X011", 18312, "VB37X011"}, {"DAY_C0", "VC02A003", 16945, "VC02A003"},
-      {"DAY_C0", "VC04A103", 17470, "VC04A003"}, {"DAY_C0", "VC04A206", 17530, "VC04A006"},
-      {"DAY_C0", "VC12A020", 20590, "VC12A020"}, {"DAY_C2", "VC43D002", 11106, "VC43D002"},
-      {"DAY_C2", "VC47D003", 14571, "VC47D003"}, {"DAY_C3", "VC72A006", 20092, "VC72A006"},
-      {"DAY_D1", "VD13F106", 13258, "VD13F006"}, {"DAY_D1", "VD13F207", 14158, "VD13F007"},
-      {"DAY_D3", "VD33A150", 9581, "VD33A050"},  {"DAY_D3", "VD33A499", 10721, "VD33A099"},
-      {"DAY_D3", "VD33A803", 9821, "VD33A003"},  {"DAY_D3", "VD33A909", 10046, "VD33A009"},
-      {"DAY_D3", "VD33A933", 10361, "VD33A003"}, {"DAY_D3", "VD33E105", 9446, "VD33E005"},
-      {"DAY_D4", "VD39D003", 12734, "VD39D003"}, {"DAY_D5", "VV03C003", 11501, "VV03C003"},
-      {"DAY_D6", "VD74A123", 11057, "VD74A003"}, {"DAY_D6", "VD80A112", 12782, "VD80A002"},
-      {"DAY_D6", "VJ11X002", 14282, "VJ11X002"}, {"DAY_B2", "VF37B002", 0, ""},
-      {"DAY_C0", "VC04A104", 0, ""},             {"DAY_C0", "VC12A027", 0, ""},
-      {"DAY_C2", "VC46D008", 0, ""},             {"DAY_D1", "VD13F115", 0, ""},
-      {"DAY_D3", "VD33A402", 0, ""},             {"DAY_D3", "VD33A921", 0, ""},
-      {"DAY_A0", "VD74A001", 0, ""},             {"DAY_D6", "VX01X001", 0, ""},
+      {"DAY_B1", "VF37B002", 10739, "VF37B002"}, {"DAY_B2", "VB35B093", 16077, "VB35B001"}, {"DAY_B2", "VB37X011", 18312, "VB37X011"},
+      {"DAY_C0", "VC02A003", 16945, "VC02A003"}, {"DAY_C0", "VC04A103", 17470, "VC04A003"}, {"DAY_C0", "VC04A206", 17530, "VC04A006"},
+      {"DAY_C0", "VC12A020", 20590, "VC12A020"}, {"DAY_C2", "VC43D002", 11106, "VC43D002"}, {"DAY_C2", "VC47D003", 14571, "VC47D003"},
+      {"DAY_C3", "VC72A006", 20092, "VC72A006"}, {"DAY_D1", "VD13F106", 13258, "VD13F006"}, {"DAY_D1", "VD13F207", 14158, "VD13F007"},
+      {"DAY_D3", "VD33A150", 9581, "VD33A050"}, {"DAY_D3", "VD33A499", 10721, "VD33A099"}, {"DAY_D3", "VD33A803", 9821, "VD33A003"},
+      {"DAY_D3", "VD33A909", 10046, "VD33A009"}, {"DAY_D3", "VD33A933", 10361, "VD33A003"}, {"DAY_D3", "VD33E105", 9446, "VD33E005"},
+      {"DAY_D4", "VD39D003", 12734, "VD39D003"}, {"DAY_D5", "VV03C003", 11501, "VV03C003"}, {"DAY_D6", "VD74A123", 11057, "VD74A003"},
+      {"DAY_D6", "VD80A112", 12782, "VD80A002"}, {"DAY_D6", "VJ11X002", 14282, "VJ11X002"}, {"DAY_B2", "VF37B002", 0, ""},
+      {"DAY_C0", "VC04A104", 0, ""}, {"DAY_C0", "VC12A027", 0, ""}, {"DAY_C2", "VC46D008", 0, ""},
+      {"DAY_D1", "VD13F115", 0, ""}, {"DAY_D3", "VD33A402", 0, ""}, {"DAY_D3", "VD33A921", 0, ""},
+      {"DAY_A0", "VD74A001", 0, ""}, {"DAY_D6", "VX01X001", 0, ""},
   };
   for (const Row& r : rows) {
+    const std::string where = std::string(r.day) + " " + r.name;
     if (r.p) {
       DupDay d(r.day, r.name, {{r.p, r.copy_name}});
       d.Locate(r.name, false);
-      EXPECT_TRUE(d.PointsAtEntry(r.p)) << r.day << " " << r.name;
+      EXPECT_TRUE(d.PointsAtEntry(r.p)) << where;
       continue;
     }
     DupDay d(r.day, r.name, {}, 200, 25000);
-    EXPECT_EQ(d.Locate(r.name, true), "") << r.day << " " << r.name;
-    EXPECT_EQ(image_of(d.f), d.b.Build()) << r.day << " " << r.name;
-    EXPECT_EQ(dead_area_count(d.f), 1) << r.day << " " << r.name;  // the entry's own text
+    EXPECT_EQ(d.Locate(r.name, true), "") << where;
+    EXPECT_EQ(image_of(d.f), d.b.Build()) << where;
+    EXPECT_EQ(dead_area_count(d.f), 1) << where;  // the entry's own text
   }
 }
 
 TEST(TalvoScnFile, DuplicateChainsReachEveryCopy) {
-  struct Chain {
-    const char* day;
-    const char* name;
-    std::vector<Copy> copies;
-    std::vector<uint16_t> untouched;  // name-pointer positions the chain must not reach
-  };
+  // untouched: name-pointer positions the chain must not reach
+  struct Chain { const char *day, *name; std::vector<Copy> copies; std::vector<uint16_t> untouched; };
   auto run = [](const char* name, std::vector<uint16_t> ps) {
     std::vector<Copy> v;
     for (uint16_t p : ps) v.push_back({p, name});
@@ -133,10 +114,9 @@ TEST(TalvoScnFile, DuplicateChainsReachEveryCopy) {
     DupDay d(c.day, c.name, c.copies, 200, far);
     for (uint16_t u : c.untouched) d.b.SetU16(u, 0x1234);
     EXPECT_EQ(d.Locate(c.name, true), "") << c.name;
-    for (size_t i = 0; i < c.copies.size(); ++i) {
-      EXPECT_TRUE(d.PointsAtEntry(c.copies[i].p)) << c.name << " copy at " << c.copies[i].p;
-      // Each copy's own name and text become one dead area.
-      EXPECT_TRUE(has_dead_area(d.f, d.copy_name_offsets[i], 26)) << c.name << " copy at " << c.copies[i].p;
+    for (size_t i = 0; i < c.copies.size(); ++i) {  // each copy's own name and text become one dead area
+      EXPECT_TRUE(d.PointsAtEntry(c.copies[i].p) && has_dead_area(d.f, d.copy_name_offsets[i], 26))
+          << c.name << " copy at " << c.copies[i].p;
     }
     for (uint16_t u : c.untouched) EXPECT_EQ(u16_at(d.f, u), 0x1234) << c.name << " at " << u;
   }
@@ -145,14 +125,14 @@ TEST(TalvoScnFile, DuplicateChainsReachEveryCopy) {
 TEST(TalvoScnFile, DuplicateRepairStopsOnAWrongNameOrASharedOffset) {
   const char* wrong_name = "Duplicate has not same name!\n";
   const char* shared = "Duplicate has some same offset as source!\n";
-  DupDay a("DAY_C0", "VC04A001", {{17260, "VC04A009"}, {17440, "VC04A001"}});
-  EXPECT_EQ(a.Locate("VC04A001", false), wrong_name);
-  EXPECT_FALSE(a.PointsAtEntry(17260));
-  EXPECT_FALSE(a.PointsAtEntry(17440));  // the whole chain stops
-  DupDay b("DAY_C0", "VC04A001", {{17260, "VC04A001"}, {17440, "VC04A101"}});
-  EXPECT_EQ(b.Locate("VC04A001", false), wrong_name);
-  EXPECT_TRUE(b.PointsAtEntry(17260));
-  EXPECT_FALSE(b.PointsAtEntry(17440));
+  // A wrong name first stops the whole chain; a wrong name second keeps the first repair.
+  for (bool first_wrong : {true, false}) {
+    DupDay a("DAY_C0", "VC04A001", {{17260, first_wrong ? "VC04A009" : "VC04A001"},
+                                    {17440, first_wrong ? "VC04A001" : "VC04A101"}});
+    EXPECT_EQ(a.Locate("VC04A001", false), wrong_name);
+    EXPECT_EQ(a.PointsAtEntry(17260), !first_wrong);
+    EXPECT_FALSE(a.PointsAtEntry(17440));
+  }
   // The entry itself lies where its copy is expected.
   DupDay c("DAY_C0", "VC04A001", {{17440, "VC04A001"}}, 17255);
   EXPECT_EQ(c.Locate("VC04A001", false), shared);
@@ -197,19 +177,15 @@ TEST(TalvoScnFile, EveryOptionGroupCopyIsRepaired) {
       EVType ev{};
       std::string err = stderr_of([&] { ASSERT_TRUE(f.FindEVByOffsets(row.data(), r.name, &ev, three, true, true)); });
       const std::string where = std::string(r.day) + " " + r.name + " variant " + std::to_string(variant);
+      EXPECT_EQ(err, variant == 0 ? "" : variant == 1 ? "Duplicate has not same name!\n"
+                                                      : "Duplicate has some same offset as source!\n") << where;
       if (variant > 0) {
-        EXPECT_EQ(err, variant == 1 ? "Duplicate has not same name!\n" : "Duplicate has some same offset as source!\n")
-            << where;
         EXPECT_EQ(u16_at(f, r.positions[1]), r.offsets[1]) << where;
         continue;
       }
-      EXPECT_EQ(err, "") << where;
-      EXPECT_EQ(u16_at(f, r.positions[0]), r.offsets[0]) << where;  // the name pointer stays
-      EXPECT_EQ(u16_at(f, r.positions[1]), ev.text1_offset) << where;
-      EXPECT_EQ(u16_at(f, r.positions[2]), ev.text2_offset) << where;
-      if (three) {
-        EXPECT_EQ(u16_at(f, r.positions[3]), ev.text3_offset) << where;
-      }
+      // The name pointer stays; the text pointers follow the entry's.
+      EXPECT_EQ(u16s_at(f, {r.positions[0], r.positions[1], r.positions[2], three ? r.positions[3] : r.positions[0]}),
+                (U16s{r.offsets[0], ev.text1_offset, ev.text2_offset, three ? ev.text3_offset : r.offsets[0]})) << where;
       EXPECT_TRUE(has_dead_area(f, r.offsets[1], static_cast<uint16_t>(r.offsets[three ? 3 : 2] + 5 - r.offsets[1])))
           << where;
       // Setting new texts carries the copy along.

@@ -1,11 +1,11 @@
-// Locating VA, EV and MO entries by position and by name search, the
-// exception tables and the option groups at fixed offsets.
+// Locating VA, EV and MO entries by position and name search, the exception tables, fixed option groups.
 #include "scn/talvo_scn_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "scn/scn_tables.h"
 #include "tests/scn/scn_test_util.h"
@@ -44,13 +44,12 @@ TEST(TalvoScnFile, FindVAByIndexFillsTheRecordFromItsPosition) {
   EXPECT_NE(va.name, reinterpret_cast<const char*>(f.GetData(false, nullptr)) + va.name_offset);
   delete[] va.name;
   // A name that is not the record's, or no record: false, and nothing is killed.
-  EXPECT_FALSE(f.FindVAByIndex(1, "VA01X001", &va, true, false));
-  EXPECT_FALSE(f.FindVAByIndex(-1, "VA01X001", &va, true, false));
+  EXPECT_FALSE(f.FindVAByIndex(1, "VA01X001", &va, true, false) || f.FindVAByIndex(-1, "VA01X001", &va, true, false));
   EXPECT_EQ(dead_area_count(f), 0);
   ASSERT_TRUE(f.FindVAByIndex(0, "VA01X001", &va, true, false));
   EXPECT_TRUE(has_dead_area(f, va.text_offset, 13));
-  EXPECT_FALSE(f.SetVASearch(static_cast<uint16_t>(f.GetSize()), 10));  // windows start inside
-  EXPECT_FALSE(f.SetEVSearch(static_cast<uint16_t>(f.GetSize()), 10));
+  const uint16_t end = static_cast<uint16_t>(f.GetSize());
+  EXPECT_FALSE(f.SetVASearch(end, 10) || f.SetEVSearch(end, 10));  // windows start inside
   EXPECT_EQ(f.GetVAStart(), 200);
 }
 
@@ -100,15 +99,14 @@ TEST(TalvoScnFile, NameChecksAndExceptionTables) {
     EXPECT_FALSE(TalvoScnFile::LooksLikeVAName(no)) << (no ? no : "null");
   }
   // By name with position (q), or with value (w) wherever it lies.
-  EXPECT_TRUE(TalvoScnFile::IsVAException("VA07B006", 1, 9702));
-  EXPECT_FALSE(TalvoScnFile::IsVAException("VA07B006", 9702, 9703));
-  EXPECT_FALSE(TalvoScnFile::IsVAException("VA29X026", 0, 10845));
-  EXPECT_TRUE(TalvoScnFile::IsVAException("VD13F008", 34369, 60000));
-  EXPECT_FALSE(TalvoScnFile::IsVAException("VD13F008", 34368, 1));
-  EXPECT_TRUE(TalvoScnFile::IsEVException("FC05a", 28341, 65535));
-  EXPECT_FALSE(TalvoScnFile::IsEVException("FC05a", 14171, 0));
-  EXPECT_TRUE(TalvoScnFile::IsWarningException("VA29X025"));
-  EXPECT_FALSE(TalvoScnFile::IsWarningException("VA07B006"));
+  const std::tuple<bool, const char*, int, int, bool> exceptions[] = {  // VA or EV, name, w, q, expected
+      {true, "VA07B006", 1, 9702, true},     {true, "VA07B006", 9702, 9703, false}, {true, "VA29X026", 0, 10845, false},
+      {true, "VD13F008", 34369, 60000, true}, {true, "VD13F008", 34368, 1, false},  {false, "FC05a", 28341, 65535, true},
+      {false, "FC05a", 14171, 0, false}};
+  for (auto [va, name, w, q, want] : exceptions) {
+    EXPECT_EQ(va ? TalvoScnFile::IsVAException(name, w, q) : TalvoScnFile::IsEVException(name, w, q), want) << name << w;
+  }
+  EXPECT_TRUE(TalvoScnFile::IsWarningException("VA29X025") && !TalvoScnFile::IsWarningException("VA07B006"));
 }
 
 TEST(TalvoScnFile, FindVASkipsExceptionPositionsAndWarnsOfDuplicates) {
@@ -201,9 +199,7 @@ TEST(TalvoScnFile, FindMONeedsTheNameAndEveryDistinctTextPointer) {
     if (twice) continue;
     EXPECT_EQ(mo.text_p_offsets[2], 159);
     EXPECT_TRUE(has_dead_area(f, mo.text_offsets[0], 4 + 4 + 6));
-    char* joined = f.GetMOText(&mo, '/');
-    EXPECT_STREQ(joined, "one/two/three");
-    std::free(joined);
+    EXPECT_EQ(take(f.GetMOText(&mo, '/')), "one/two/three");
     ASSERT_TRUE(f.SetEVSearch(140, 19));  // ends before the third text pointer
     EXPECT_FALSE(f.FindMO("BG30", &mo, 3, false));
     const uint16_t row[16] = {150, 153, 156, 159};

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -22,6 +23,7 @@ using talvo::MOType;
 using talvo::TalvoScnFile;
 using talvo::VAType;
 using Bytes = std::vector<unsigned char>;
+using U16s = std::vector<uint16_t>;
 
 inline bool load(TalvoScnFile& f, const ScnBuilder& b) {
   Bytes image = b.Build();
@@ -41,12 +43,18 @@ inline uint16_t u16_at(TalvoScnFile& f, uint32_t pos) {
 }
 
 // The u16 values at several positions, for one comparison.
-inline std::vector<uint16_t> u16s_at(TalvoScnFile& f, std::initializer_list<uint32_t> positions) {
-  std::vector<uint16_t> v;
+inline U16s u16s_at(TalvoScnFile& f, std::initializer_list<uint32_t> positions) {
+  U16s v;
   for (uint32_t p : positions) v.push_back(u16_at(f, p));
   return v;
 }
-using U16s = std::vector<uint16_t>;
+
+// A malloc'd text as a string ("<null>" for null), freed.
+inline std::string take(char* p) {
+  std::string s = p ? p : "<null>";
+  std::free(p);
+  return s;
+}
 
 inline std::string string_at(TalvoScnFile& f, uint32_t pos) {
   Bytes img = image_of(f);
@@ -55,31 +63,28 @@ inline std::string string_at(TalvoScnFile& f, uint32_t pos) {
   return std::string(reinterpret_cast<const char*>(&img[pos]));
 }
 
-inline int dead_area_count(const TalvoScnFile& f) {
+// The number of dead areas, or (with a length) whether one is exactly offset+length.
+inline int dead_area_count(const TalvoScnFile& f, int offset = -1, int length = -1) {
   int n = 0;
-  for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) n += f.GetDeadArea(i, nullptr, nullptr);
-  return n;
-}
-
-inline bool has_dead_area(const TalvoScnFile& f, uint16_t offset, uint16_t length) {
   for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) {
     uint16_t o, l;
-    if (f.GetDeadArea(i, &o, &l) && o == offset && l == length) return true;
+    n += f.GetDeadArea(i, &o, &l) && (length < 0 || (o == offset && l == length));
   }
-  return false;
+  return n;
+}
+inline bool has_dead_area(const TalvoScnFile& f, uint16_t offset, uint16_t length) {
+  return dead_area_count(f, offset, length) > 0;
 }
 
 // Loads `b`, opens a VA window of `names.size()` records at its VA area and
 // locates each record by index and name (the names must outlive `f`).
-inline std::vector<VAType> locate_vas(TalvoScnFile& f, const ScnBuilder& b,
-                                      const std::vector<const char*>& names, bool kill_areas,
-                                      bool fix_duplicates = false) {
+inline std::vector<VAType> locate_vas(TalvoScnFile& f, const ScnBuilder& b, const std::vector<const char*>& names,
+                                      bool kill_areas, bool fix_duplicates = false) {
   std::vector<VAType> vas(names.size());
   EXPECT_TRUE(load(f, b));
   EXPECT_TRUE(f.SetVASearch(b.VAArea(), static_cast<int>(15 * names.size())));
   for (size_t i = 0; i < names.size(); ++i) {
-    EXPECT_TRUE(f.FindVAByIndex(static_cast<int>(i), names[i], &vas[i], kill_areas, fix_duplicates))
-        << names[i];
+    EXPECT_TRUE(f.FindVAByIndex(static_cast<int>(i), names[i], &vas[i], kill_areas, fix_duplicates)) << names[i];
   }
   return vas;
 }
@@ -91,7 +96,6 @@ std::string stderr_of(F f) {
   f();
   return testing::internal::GetCapturedStderr();
 }
-
 template <typename F>
 std::string stdout_of(F f) {
   testing::internal::CaptureStdout();

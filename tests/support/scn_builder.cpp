@@ -8,20 +8,18 @@
 
 namespace testsupport {
 
-const char kStockSavePrompt[] =
-    "\x83\x5A\x81\x5B\x83\x75\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81\x48";
+const char kStockSavePrompt[] = "\x83\x5A\x81\x5B\x83\x75\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81\x48";
 
 ScnBuilder::ScnBuilder(uint32_t script_size) {
-  if (script_size < 6) script_size = 6;
-  bytes_.assign(script_size, 0xFF);
+  bytes_.assign(std::max(script_size, 6u), 0xFF);
   std::copy_n("scn", 4, bytes_.begin());
   if (script_size >= 90) SetSavePrompt(72, kStockSavePrompt);
 }
 
 bool ScnBuilder::Inside(uint32_t pos, uint32_t len) const {
   if (static_cast<uint64_t>(pos) + len <= bytes_.size()) return true;
-  ADD_FAILURE() << "ScnBuilder: position " << pos << " + " << len << " outside the image of "
-                << bytes_.size() << " bytes";
+  ADD_FAILURE() << "ScnBuilder: position " << pos << " + " << len << " outside the image of " << bytes_.size()
+                << " bytes";
   return false;
 }
 
@@ -46,21 +44,16 @@ uint16_t ScnBuilder::AppendBytes(const Bytes& b) {
 
 void ScnBuilder::PutString(uint32_t at, const std::string& s) {
   PadTo(at + static_cast<uint32_t>(s.size()) + 1);
-  std::copy(s.begin(), s.end(), bytes_.begin() + at);
-  bytes_[at + s.size()] = 0;
+  std::copy(s.c_str(), s.c_str() + s.size() + 1, bytes_.begin() + at);
 }
 
 void ScnBuilder::SetU16(uint32_t pos, uint16_t value) {
   if (Inside(pos, 2)) talvo::write_le16(&bytes_[pos], value);
 }
-
 void ScnBuilder::SetByte(uint32_t pos, uint8_t value) {
   if (Inside(pos, 1)) bytes_[pos] = value;
 }
-
-uint16_t ScnBuilder::GetU16(uint32_t pos) const {
-  return Inside(pos, 2) ? talvo::read_le16(&bytes_[pos]) : 0;
-}
+uint16_t ScnBuilder::GetU16(uint32_t pos) const { return Inside(pos, 2) ? talvo::read_le16(&bytes_[pos]) : 0; }
 
 void ScnBuilder::SetVARecord(int index, uint16_t text, uint16_t name, uint8_t actor) {
   uint32_t r = va_start_ + 15u * static_cast<uint32_t>(index);
@@ -70,11 +63,9 @@ void ScnBuilder::SetVARecord(int index, uint16_t text, uint16_t name, uint8_t ac
   SetByte(r + 8, actor);
 }
 
-uint16_t ScnBuilder::AddVA(int index, const std::string& name, const std::string& text,
-                           uint8_t actor) {
+uint16_t ScnBuilder::AddVA(int index, const std::string& name, const std::string& text, uint8_t actor) {
   uint16_t name_at = AppendString(name);
-  uint16_t text_at = AppendString(text);
-  SetVARecord(index, text_at, name_at, actor);
+  SetVARecord(index, AppendString(text), name_at, actor);
   return VARecord(index);
 }
 
