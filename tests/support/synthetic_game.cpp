@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "tests/support/scn_builder.h"
@@ -48,12 +49,9 @@ const DayLayout kDays[17] = {
     {"DAY_D7", 89, 2997, 1350, 812, 1000, false, "EVD91:3,EVD92:3"},
 };
 
-// Groups that the scn model finds or repairs through fixed offsets of the
-// game's files (the "Hack" groups, and the groups with option copies); the
-// synthetic files do not hold them there, so they get other names.
-// Two groups are laid out exactly where the game has them, so that the
-// scn model's fixed entry (DAY_B1 Hack1) and fixed pointer position
-// (DAY_D1 FC05a) hold for them.
+// Groups the scn model finds or repairs at fixed offsets of the game's files
+// get other names here, except two laid out exactly where the game has them
+// (DAY_B1 Hack1's fixed entry, DAY_D1 FC05a's fixed pointer position).
 struct FixedGroup {
   const char* day;
   const char* group;
@@ -74,19 +72,11 @@ const FixedGroup* fixed_group(const std::string& day, const std::string& group) 
 }
 
 bool has_fixed_ev_offsets(const std::string& day, const std::string& group) {
-  if (fixed_group(day, group)) return false;
-  if (group.compare(0, 4, "Hack") == 0) return true;
-  static const std::map<std::string, std::vector<std::string>> copies = {
-      {"DAY_B1", {"EVB12", "Hack2"}},
-      {"DAY_C1", {"GAYA24", "Hack2", "SE009"}},
-      {"DAY_C2", {"SE033", "EVB10", "EVB12b", "EVB13"}},
-  };
-  auto it = copies.find(day);
-  if (it == copies.end()) return false;
-  for (const std::string& g : it->second) {
-    if (g == group) return true;
-  }
-  return false;
+  static const std::set<std::string> copies = {
+      "DAY_B1:EVB12", "DAY_B1:Hack2", "DAY_C1:GAYA24", "DAY_C1:Hack2", "DAY_C1:SE009",
+      "DAY_C2:SE033", "DAY_C2:EVB10", "DAY_C2:EVB12b", "DAY_C2:EVB13"};
+  return !fixed_group(day, group) &&
+         (group.compare(0, 4, "Hack") == 0 || copies.count(day + ":" + group));
 }
 
 // VA families duplicated at the copy positions the scn model knows: the
@@ -245,14 +235,12 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
     }
     if (fixed) {
       for (int i = 0; i <= g.second; i++) group.row[i] = fixed->row[i];
-      day->groups.push_back(group);
-      k++;
-      continue;
+    } else {
+      group.row[0] = p;
+      for (int i = 1; i <= g.second; i++) group.row[i] = static_cast<uint16_t>(p + 3 * (g.second + 1 - i));
+      EXPECT_LE(p + 3 * g.second + 2, layout.ev_start + layout.ev_length) << day->name;
+      p = static_cast<uint16_t>(p + 3 * g.second + 6);
     }
-    group.row[0] = p;
-    for (int i = 1; i <= g.second; i++) group.row[i] = static_cast<uint16_t>(p + 3 * (g.second + 1 - i));
-    EXPECT_LE(p + 3 * g.second + 2, layout.ev_start + layout.ev_length) << day->name;
-    p = static_cast<uint16_t>(p + 3 * g.second + 6);
     day->groups.push_back(group);
     k++;
   }

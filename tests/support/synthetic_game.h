@@ -1,14 +1,8 @@
-// A synthetic game disc for tests and benchmarks of the translation
-// workflow: seventeen day files with VA areas, names and Shift-JIS texts
-// (line breaks, quotes, name placeholders), option groups of two, three and
-// more answers, VA records duplicated at the copy positions that the scn
-// model repairs, repeated texts (shared storage on request), and the stock
-// save prompt; a
-// catalogue describing them (windows as the game's, digests computed here);
-// and an ISO image holding them at /SCNBIN/DAY_xx.SCN beside other files.
-//
-// The builder knows the "true" tables of its files, so table derivation can
-// be checked against them, and offers the catalogue without its bulk tables.
+// A synthetic game disc for translation tests and benchmarks: seventeen day
+// files (VA texts with line breaks, quotes and name placeholders, option
+// groups, VA copies where the scn model repairs them, repeated texts), their
+// catalogue with and without the bulk tables, their true tables, and an ISO
+// image holding them at /SCNBIN/DAY_xx.SCN beside other files.
 #ifndef TALVO_TESTS_SUPPORT_SYNTHETIC_GAME_H
 #define TALVO_TESTS_SUPPORT_SYNTHETIC_GAME_H
 
@@ -38,8 +32,7 @@ struct SyntheticGroup {
   EvPoffsetRow row{};
 };
 
-// A copy of a VA record placed where the scn model's duplicate repair
-// expects it: own name string (the original's name) and own copy of the text.
+// A VA record copy where the duplicate repair expects it, with its own strings.
 struct SyntheticCopy {
   int of = 0;     // position of the original in the day's VA list
   int index = 0;  // record index of the copy
@@ -69,17 +62,14 @@ struct SyntheticDay {
 };
 
 struct SyntheticGameOptions {
-  // false: about a dozen VA lines a day; true: the game's own counts
-  // (6331 VA lines, 95 option groups).
+  // false: about a dozen VA lines a day; true: the game's own 6331.
   bool full_size = false;
-  // Two VA lines under different names whose records point at one stored
-  // text, on DAY_A1 and DAY_C0 (the dump writes them as links). The name
-  // search of table derivation cannot find such a line: leave it off there.
+  // Two VA lines (DAY_A1, DAY_C0) whose records share one stored text; the
+  // dump links them, the name search of table derivation cannot place them.
   bool shared_storage = false;
 };
 
-// Holds the days and the catalogue records that point into them: neither
-// copyable nor movable, so the catalogues stay valid while it lives.
+// Not copyable: the catalogue records point into the days.
 class SyntheticGame {
  public:
   explicit SyntheticGame(const SyntheticGameOptions& options = SyntheticGameOptions());
@@ -100,8 +90,7 @@ class SyntheticGame {
 
   // Every file of the disc by image path: the day files and some others.
   FileMap files() const;
-  // Writes the files under dir and makes dir + "/image.iso" with genisoimage
-  // (Joliet tree included). Returns its path, "" when that failed.
+  // Makes dir + "/image.iso" (with Joliet) of files(); "" when that failed.
   std::string build_iso(const std::string& dir) const;
 
  private:
@@ -116,12 +105,10 @@ class SyntheticGame {
 // MD5 digest of a buffer, straight from the crypto library.
 void md5_digest(const void* data, size_t size, unsigned char out[16]);
 
-// Shift-JIS form of a UTF-8 text made of ASCII (no backslash or tilde) and
-// hiragana, with line feeds turned into 0x0E: how the game stores it.
+// Shift-JIS of UTF-8 ASCII (no backslash or tilde) and hiragana, line feeds as 0x0E.
 std::string synthetic_sjis(const std::string& utf8);
 
-// A text as the dump quotes an INI value: in double quotes, with line feeds
-// and quotes escaped.
+// A text quoted as the dump writes an INI value.
 inline std::string ini_quoted(const std::string& text) {
   std::string q = "\"";
   for (char c : text) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -12,12 +13,8 @@
 namespace {
 
 std::string hex(const unsigned char* md5) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (int i = 0; i < 16; i++) {
-    s += digits[md5[i] >> 4];
-    s += digits[md5[i] & 15];
-  }
+  char s[33];
+  for (int i = 0; i < 16; i++) snprintf(s + 2 * i, 3, "%02x", md5[i]);
   return s;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -111,7 +112,8 @@ class CraftedDay : public testing::Test {
     return resolve_error(days_[0], scn_);
   }
 
-  void expect_refused(const std::string& message, bool follow_digest = true) {
+  void expect_refused(const std::string& message, bool follow_digest) {
+    SCOPED_TRACE(message);
     EXPECT_EQ(resolve(follow_digest), message);
     std::string dir = testsupport::make_scratch_dir("crafted_dump");
     testsupport::FileMap files = game().files();
@@ -139,51 +141,47 @@ class CraftedDay : public testing::Test {
   std::vector<PoffsetFact> facts_rows_;
 };
 
-TEST_F(CraftedDay, TheUnchangedFileAgreesWithTheFacts) { EXPECT_EQ(resolve(), ""); }
-
-TEST_F(CraftedDay, AChangedFileIsRefused) {
-  scn_[scn_.size() - 2] ^= 0x01;  // inside the last text
-  expect_refused(
-      "Error: cannot build the tables of DAY_A0: the program has no built-in tables for it "
-      "and its file is not the unchanged one the catalogue describes (its digest differs)\n",
-      false);
-}
-
-TEST_F(CraftedDay, AMissingRecordIsRefused) {
-  int last = static_cast<int>(truth_.va_idx.size()) - 1;
-  talvo::write_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[last] + 5, 0xFFFF);
-  expect_refused("Error: cannot build the tables of DAY_A0: it has " +
-                           std::to_string(last) + " VA names, the catalogue expects " +
-                           std::to_string(last + 1) + "\n");
-}
-
-TEST_F(CraftedDay, ARenamedFirstVAIsRefused) {
-  memcpy(scn_.data() + name_pointer_of(0), "VZ99X999", 8);
-  expect_refused("Error: cannot build the tables of DAY_A0: VA 0 is VZ99X999, not " +
-                           truth_.va_names[0] + "\n");
-}
-
-TEST_F(CraftedDay, AMovedOptionPointerIsRefused) {
-  // The first two answer pointers trade places.
+TEST_F(CraftedDay, FilesThatBreakAFactAreRefused) {
+  EXPECT_EQ(resolve(), "");
+  const std::string no = "Error: cannot build the tables of DAY_A0: ";
   const EvPoffsetRow& row = truth_.ev_poffsets[0];
-  uint16_t a = talvo::read_le16(scn_.data() + row[1]);
-  uint16_t b = talvo::read_le16(scn_.data() + row[2]);
-  talvo::write_le16(scn_.data() + row[1], b);
-  talvo::write_le16(scn_.data() + row[2], a);
-  expect_refused("Error: cannot build the tables of DAY_A0: the pointer row of " +
-                     std::string(days_[0].ev_groups[0].name) + " is " + std::to_string(row[0]) +
-                     ", " + std::to_string(row[2]) + ", " + std::to_string(row[1]) + ", not " +
-                     std::to_string(row[0]) + ", " + std::to_string(row[1]) + ", " +
-                     std::to_string(row[2]) + "\n");
-}
-
-TEST_F(CraftedDay, ANameTheSearchCannotPlaceIsRefused) {
-  // The record still names the first VA, but its text no longer follows
-  // the name, so the name search cannot find the record.
-  uint16_t name = name_pointer_of(0);
-  talvo::write_le16(scn_.data() + va_start_ + 15 * truth_.va_idx[0], name);
-  expect_refused("Error: cannot build the tables of DAY_A0: VA " + truth_.va_names[0] +
-                           " cannot be found in DAY_A0 by name\n");
+  const int last = static_cast<int>(truth_.va_idx.size()) - 1;
+  auto record = [&](int position) { return scn_.data() + va_start_ + 15 * truth_.va_idx[position]; };
+  auto at = [&](uint16_t offset) { return scn_.data() + offset; };
+  auto row_text = [&](int x, int y, int z) {
+    return std::to_string(row[x]) + ", " + std::to_string(row[y]) + ", " + std::to_string(row[z]);
+  };
+  const Bytes original = scn_;
+  const struct {
+    std::function<void()> craft;
+    std::string message;
+    bool follow_digest;
+  } cases[] = {
+      // First, while the catalogue still has the true digest.
+      {[&] { scn_[scn_.size() - 2] ^= 0x01; },
+       no + "the program has no built-in tables for it and its file is not the unchanged one the "
+            "catalogue describes (its digest differs)\n", false},
+      {[&] { talvo::write_le16(record(last) + 5, 0xFFFF); },
+       no + "it has " + std::to_string(last) + " VA names, the catalogue expects " +
+           std::to_string(last + 1) + "\n", true},
+      {[&] { memcpy(at(name_pointer_of(0)), "VZ99X999", 8); },
+       no + "VA 0 is VZ99X999, not " + truth_.va_names[0] + "\n", true},
+      {[&] {  // the first two answer pointers trade places
+         uint16_t a = talvo::read_le16(at(row[1]));
+         talvo::write_le16(at(row[1]), talvo::read_le16(at(row[2])));
+         talvo::write_le16(at(row[2]), a);
+       },
+       no + "the pointer row of " + days_[0].ev_groups[0].name + " is " + row_text(0, 2, 1) +
+           ", not " + row_text(0, 1, 2) + "\n", true},
+      // The record still names the first VA, but its text no longer follows the name.
+      {[&] { talvo::write_le16(record(0), name_pointer_of(0)); },
+       no + "VA " + truth_.va_names[0] + " cannot be found in DAY_A0 by name\n", true},
+  };
+  for (const auto& c : cases) {
+    scn_ = original;
+    c.craft();
+    expect_refused(c.message, c.follow_digest);
+  }
 }
 
 TEST_F(CraftedDay, FactsBelongToTheirCatalogue) {
