@@ -1,8 +1,6 @@
-// Random and mutated input through every buffer conversion: BMP files (plain
-// and run-length coded), DC, PP and pp headers, and mato containers. Nothing
-// may crash or touch memory outside its buffer (the sanitizer build checks
-// that); results are ignored. Each loop is bounded by a count and about a
-// second; TALVO_FUZZ_SEED explores other inputs.
+// Random and mutated BMP files (plain and run-length coded), DC, PP and pp images and mato containers through
+// every buffer conversion: nothing may crash or touch memory outside its buffer (the sanitizer build checks);
+// results are ignored. Loops stop after a count or 1.5 s; TALVO_FUZZ_SEED explores other inputs.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,8 +23,7 @@ bool time_left(std::chrono::steady_clock::time_point start) {
 const uint32_t kEdges[] = {0, 1, 2, 6, 16, 38, 40, 54, 118, 256, 400, 518, 1078, 0x7FFF, 0xFFFF,
                            0x10000, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu};
 
-// Flips bits, overwrites a field with an edge value in either byte order,
-// or cuts the data short; mostly within the headers.
+// Flips bits, overwrites a field with an edge value in either byte order, or cuts short; mostly in headers.
 ImageBytes mutate(ImageBytes b, TestRandom* r) {
   for (int s = 0, steps = 1 + static_cast<int>(r->below(4)); s < steps && !b.empty(); s++) {
     const size_t at = r->below(static_cast<uint32_t>(r->below(2) ? std::min<size_t>(b.size(), 80) : b.size()));
@@ -74,8 +71,7 @@ TEST(ImageFuzz, MutatedImagesAndBmpFilesThroughEveryConversion) {
   const auto start = std::chrono::steady_clock::now();
   Output o;
   for (int i = 0; i < 20000 && time_left(start); i++) {
-    // Vectors copied from others hold exactly their size, so the sanitizer
-    // sees a single byte read or written past them.
+    // Copied vectors hold exactly their size: the sanitizer sees a single byte past them.
     const ImageBytes image = r.below(3) ? mutate(images[r.below(3)], &r) : images[r.below(3)];
     const ImageBytes bmp = r.below(4) ? mutate(bmps[r.below(5)], &r) : testsupport::random_bytes(r.below(200), r.next());
     captured(&o, [&] {

@@ -1,6 +1,5 @@
-// The image operations on a real disc image made by genisoimage, checked with
-// independent tools: Pillow reads the BMP files we write, Pillow and
-// ImageMagick write the BMP files we insert, and pycdlib reads the disc back.
+// The image operations on a genisoimage-made disc: Pillow reads the BMP files we write, Pillow and
+// ImageMagick write the ones we insert, and pycdlib reads the disc back.
 #include "images/image_operations.h"
 
 #include <gtest/gtest.h>
@@ -22,26 +21,22 @@ using testsupport::rgb_of_555;
 
 namespace {
 
-// "dump PATH" prints "mode width height", the palette (palette pictures) and
-// the pixels; "write PATH W H PALETTE PIXELS" writes a picture (palette
-// "r,g,b,...", empty for RGB with 0xRRGGBB pixels).
+// "dump PATH" prints "mode width height", the palette (palette pictures) and the pixels; "write PATH W H
+// PALETTE PIXELS" writes a picture (palette "r,g,b,...", empty for RGB with 0xRRGGBB pixels).
 const char kPillow[] = R"(
 import sys
 from PIL import Image
 if sys.argv[1] == 'dump':
     im = Image.open(sys.argv[2])
     print(im.mode, *im.size)
-    if im.mode == 'P':
-        print(*im.getpalette())
+    if im.mode == 'P': print(*im.getpalette())
     print(*('%d,%d,%d' % p[:3] if isinstance(p, tuple) else p for p in im.getdata()))
 else:
     path, w, h, pal, px = sys.argv[2:7]
     values = [int(v) for v in px.split(',')]
     im = Image.new('P' if pal else 'RGB', (int(w), int(h)))
-    if pal:
-        im.putpalette([int(v) for v in pal.split(',')])
-    else:
-        values = [(v >> 16, (v >> 8) & 255, v & 255) for v in values]
+    if pal: im.putpalette([int(v) for v in pal.split(',')])
+    else: values = [(v >> 16, (v >> 8) & 255, v & 255) for v in values]
     im.putdata(values)
     im.save(path)
 )";
@@ -72,8 +67,7 @@ std::string expected_dump(const ImageBytes& img) {
   return s.str() + "\n";
 }
 
-// Writes a picture with Pillow (palette empty: 0xRRGGBB pixels), or with
-// ImageMagick's own writer from Pillow's PNG when options is not null.
+// Writes a picture with Pillow, or with ImageMagick from Pillow's PNG when options is not null.
 void write_picture(const std::string& path, int w, int h, const std::vector<uint32_t>& palette,
                    const std::vector<uint32_t>& pixels, const char* magick_options = nullptr) {
   std::string pal, px;
@@ -89,8 +83,8 @@ void write_picture(const std::string& path, int w, int h, const std::vector<uint
 
 // 20 pixels base + i * step for a 5 x 4 picture, and the DC image they become.
 std::vector<uint32_t> rgb_pixels(uint32_t base, uint32_t step) {
-  std::vector<uint32_t> pixels;
-  for (uint32_t i = 0; i < 20; i++) pixels.push_back((base + i * step) & 0xFFFFFF);
+  std::vector<uint32_t> pixels(20);
+  for (uint32_t i = 0; i < 20; i++) pixels[i] = (base + i * step) & 0xFFFFFF;
   return pixels;
 }
 ImageBytes dc_of(const std::vector<uint32_t>& pixels) {
@@ -133,8 +127,7 @@ class ImageOperations : public ::testing::Test {
     ASSERT_FALSE(iso_.empty());
   }
 
-  // A file as pycdlib reads it from both trees, which must agree.
-  ImageBytes iso_file(const std::string& path) {
+  ImageBytes iso_file(const std::string& path) {  // as pycdlib reads it from both trees, which must agree
     testsupport::IsoContents c = testsupport::read_iso_contents(iso_);
     EXPECT_TRUE(c.ok) << c.error;
     EXPECT_EQ(c.iso_tree[path].data, c.joliet_tree[path].data) << path;
@@ -142,6 +135,7 @@ class ImageOperations : public ::testing::Test {
   }
 
   bool run(const std::function<bool()>& op) { return captured(&o_, op); }
+  bool done(const std::function<bool()>& op) { return run(op) && o_.out == "Done.\n"; }  // succeeds saying so
   std::string out(const std::string& name) { return dir_ + "/" + name; }
 
   std::string dir_, iso_;
@@ -152,14 +146,12 @@ class ImageOperations : public ::testing::Test {
 }  // namespace
 
 TEST_F(ImageOperations, DcAtAnOffsetReadsInPillowAndTakesPillowAndImageMagickFiles) {
-  ASSERT_TRUE(run([&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("a.bmp").c_str(), 0x30); }));
-  EXPECT_EQ(o_.out, "Done.\n");
+  ASSERT_TRUE(done([&] { return extract_dc_to_bmp(iso_.c_str(), "/MKRT/CHG.TEX", out("a.bmp").c_str(), 0x30); }));
   EXPECT_EQ(pillow_dump(out("a.bmp")), expected_dump(kDc));
   const std::vector<uint32_t> pixels = rgb_pixels(0x405060, 0x0B1D37);
   for (const char* magick : {static_cast<const char*>(nullptr), "-type truecolor"}) {
     write_picture(out("new.bmp"), 5, 4, {}, pixels, magick);
-    ASSERT_TRUE(run([&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("new.bmp").c_str(), 0x30); })) << o_.err;
-    EXPECT_EQ(o_.out, "Done.\n");
+    ASSERT_TRUE(done([&] { return insert_bmp_into_dc(iso_.c_str(), "/MKRT/CHG.TEX", out("new.bmp").c_str(), 0x30); })) << o_.err;
     EXPECT_EQ(iso_file("/MKRT/CHG.TEX"), concat(concat(ImageBytes(0x30, 0x11), dc_of(pixels)), ImageBytes(7, 0x22)));
   }
 }
@@ -173,8 +165,7 @@ TEST_F(ImageOperations, PpPalettesFromPillowAndImageMagickKeepTheirColours) {
   };
   std::vector<uint32_t> palette, pixels(kPpIndices.begin(), kPpIndices.end());
   for (int i = 0; i < 20; i++) palette.push_back(rgb_of_555(kPalette[i]));
-  // ImageMagick rebuilds the palette in its own order (run-length coded or
-  // not): fix_palette maps everything back onto the stored palette.
+  // ImageMagick reorders the palette (RLE or not): fix_palette maps it back onto the stored one.
   for (const char* options : {"", "-compress none"}) {
     write_picture(out("e.bmp"), 5, 4, palette, pixels, options);
     ASSERT_TRUE(insert(true)) << o_.err;
@@ -208,8 +199,8 @@ TEST_F(ImageOperations, LzssImagesShrinkAndGrowAndTakeImageMagickPalettes) {
                           out("new.bmp") + "\" was inserted.\n");
     old_dgp_size_ = static_cast<unsigned>(stored.size());
   }
-  // ImageMagick writes 12 colours as a 4-bit file in an order of its own:
-  // every pixel keeps its colour and the transparent one stays at index 0.
+  // ImageMagick writes 12 colours as a 4-bit file in its own order: every pixel keeps its
+  // colour and the transparent one stays at index 0.
   std::vector<uint32_t> palette, pixels;
   for (int i = 0; i < 12; i++) palette.push_back(rgb_of_555(kPalette16[(i + 5) % 12]));
   for (unsigned char v : kPp4Indices) pixels.push_back((v + 7) % 12);
@@ -254,8 +245,7 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
   for (bool lzss : {false, true}) {
     const char* path = lzss ? "/FC/FC01A.CHP" : "/CHG2.TEX";
     const std::string prefix = out(lzss ? "FC01A" : "CHG2");
-    ASSERT_TRUE(run([&] { return lzss ? extract_lzss_mato(iso_.c_str(), path, prefix.c_str()) : extract_mato(iso_.c_str(), path, prefix.c_str()); }));
-    EXPECT_EQ(o_.out, "Done.\n");
+    ASSERT_TRUE(done([&] { return lzss ? extract_lzss_mato(iso_.c_str(), path, prefix.c_str()) : extract_mato(iso_.c_str(), path, prefix.c_str()); }));
     EXPECT_EQ(pillow_dump(prefix + "_0000001C.bmp"), expected_dump(kDc));
     EXPECT_EQ(pillow_dump(prefix + "_00000264.bmp"), expected_dump(kPp4));
     // Replace the DC picture, drop the PP one's file.
@@ -278,8 +268,8 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
   }
 }
 
-// A mixed disc with nested folders and short files, then a plain ISO 9660
-// tree whose file identifier is patched to climb out of the output folder.
+// A mixed disc with nested folders and short files, then a plain ISO 9660 tree whose file
+// identifier is patched to climb out of the output folder.
 TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTreeAndSkipsUnsafeNames) {
   const std::string folder = out("all");
   EXPECT_TRUE(run([&] { return extract_all_images(iso_.c_str(), folder.c_str()); })) << o_.err;

@@ -1,5 +1,4 @@
-// Helpers shared by the image tests: console capture, malloc'd results taken
-// into vectors, and the BMP file of a game image.
+// Helpers shared by the image tests: console capture, malloc'd results, LZSS and BMP conversions, mato.
 #ifndef TALVO_TESTS_IMAGES_IMAGE_TEST_HELPERS_H
 #define TALVO_TESTS_IMAGES_IMAGE_TEST_HELPERS_H
 
@@ -53,8 +52,8 @@ inline ImageBytes lzss_pack(const ImageBytes& data, std::string* err = nullptr) 
   return take(out, size);
 }
 
-// Decodes an LZSS file from an exact-size heap copy, so that the sanitizer
-// build sees any read past its end. *ok tells a refusal from empty output.
+// Decodes an LZSS file from an exact-size heap copy (the sanitizer sees any read past its end);
+// *ok tells a refusal from empty output.
 inline ImageBytes lzss_unpack(const ImageBytes& file, bool* ok = nullptr, std::string* err = nullptr) {
   const ImageBytes copy = file;
   unsigned int size = 0;
@@ -73,9 +72,8 @@ inline ImageBytes bmp_of(ImageBytes image) {
   return take(bmp, size);
 }
 
-// A mato container holding the images one after another behind its table,
-// each followed by `filler` bytes of 0xEE and the whole padded to pad_to.
-// offsets (when given) receives their absolute container offsets.
+// A mato container holding the images behind its table, each followed by `filler` bytes of 0xEE, the whole
+// padded to pad_to; offsets (when given) receives their absolute container offsets.
 inline ImageBytes build_mato(const std::vector<ImageBytes>& images, std::vector<uint32_t>* offsets = nullptr,
                              bool little_endian = false, size_t pad_to = 0, size_t filler = 0) {
   ImageBytes b = {'m', 'a', 't', 'o'}, body;

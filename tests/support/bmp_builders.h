@@ -1,6 +1,5 @@
-// Test builders for BMP files and the game's image formats, written byte by
-// byte from the published layouts so that tests do not check the converters
-// against themselves. Header-only: the support library links only talvo_util.
+// Builders for BMP files and the game's image formats, written byte by byte from the published layouts so
+// that tests do not check the converters against themselves. Header-only (the library links talvo_util only).
 #ifndef TALVO_TESTS_SUPPORT_BMP_BUILDERS_H
 #define TALVO_TESTS_SUPPORT_BMP_BUILDERS_H
 
@@ -16,12 +15,10 @@ inline void put(ImageBytes* b, uint32_t v, int bytes, bool big_endian) {
   for (int i = 0; i < bytes; i++) b->push_back(static_cast<unsigned char>(v >> 8 * (big_endian ? bytes - 1 - i : i)));
 }
 
-// A BMP file to build. pixels are listed top row first: 0xRRGGBB for 24 bits,
-// palette indices otherwise. palette holds 0xRRGGBB entries.
+// A BMP file to build. pixels are listed top row first: 0xRRGGBB for 24 bits, palette indices otherwise.
+// palette holds 0xRRGGBB entries; height is stored as given (negative: top-down).
 struct BmpPicture {
-  int width = 0;
-  int height = 0;  // stored as given; negative means top-down
-  int bits = 24;
+  int width = 0, height = 0, bits = 24;
   std::vector<uint32_t> palette;
   std::vector<uint32_t> pixels;
   int64_t clr_used = -1;       // -1: palette.size()
@@ -37,8 +34,7 @@ inline ImageBytes build_bmp(const BmpPicture& p) {
   const uint32_t important = static_cast<uint32_t>(p.clr_important < 0 ? p.palette.size() : p.clr_important);
   ImageBytes b{'B', 'M'};
   for (uint32_t v : {off + row * h, 0u, off, p.info_size, static_cast<uint32_t>(p.width), static_cast<uint32_t>(p.height)}) put(&b, v, 4, false);
-  put(&b, 1, 2, false);
-  put(&b, static_cast<uint32_t>(p.bits), 2, false);
+  for (uint32_t v : {1u, static_cast<uint32_t>(p.bits)}) put(&b, v, 2, false);
   for (uint32_t v : {0u, row * h, 2834u, 2834u, used, important}) put(&b, v, 4, false);
   b.resize(14 + p.info_size, 0);
   for (uint32_t c : p.palette) put(&b, c & 0xFFFFFF, 4, false);
@@ -65,8 +61,7 @@ inline ImageBytes build_bmp(const BmpPicture& p) {
 inline ImageBytes build_paletted(const char* sig, int w, int h, const std::vector<uint16_t>& palette,
                                  const ImageBytes& pixel_bytes) {
   ImageBytes b{static_cast<unsigned char>(sig[0]), static_cast<unsigned char>(sig[1])};
-  put(&b, w, 2, true);
-  put(&b, h, 2, true);
+  for (int v : {w, h}) put(&b, v, 2, true);
   for (uint16_t c : palette) put(&b, c, 2, true);
   b.insert(b.end(), pixel_bytes.begin(), pixel_bytes.end());
   return b;
