@@ -23,22 +23,6 @@ FileMap image_sample() {
           {"/TEN.BIN", random_bytes(10, 24)}};
 }
 
-struct Captured {
-  bool result;
-  std::string out, err;
-};
-
-template <typename F>
-Captured capture(F f) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  Captured c;
-  c.result = f();
-  c.out = testing::internal::GetCapturedStdout();
-  c.err = testing::internal::GetCapturedStderr();
-  return c;
-}
-
 // The bytes of an image file read through read_iso_file; {0xEE} when it fails.
 Bytes iso_file(Iso9660Filesystem* fs, const char* path) {
   int size = -1;
@@ -48,6 +32,13 @@ Bytes iso_file(Iso9660Filesystem* fs, const char* path) {
   return bytes;
 }
 
+// Expects call to fail with exactly err on stderr.
+void expect_refused(const std::function<bool()>& call, const std::string& err) {
+  Captured c = run_captured(call);
+  EXPECT_FALSE(c.ok);
+  EXPECT_EQ(c.err, err);
+}
+
 struct ImageFilesTest : IsoImageTest {
   FileMap sample_files() const override { return image_sample(); }
 };
@@ -55,8 +46,7 @@ struct ImageFilesTest : IsoImageTest {
 }  // namespace
 
 TEST(Cli, ReadOnlyMountNeverNeedsWriteAccess) {
-  // Root opens any file for writing, so the check runs as an unprivileged
-  // user in a child process.
+  // Root may write any file: the check runs unprivileged in a child process.
   std::string dir = make_scratch_dir("read_only");
   std::string iso = build_iso(dir, image_sample(), true);
   ASSERT_EQ(chmod(iso.c_str(), 0444), 0);
@@ -89,19 +79,9 @@ TEST_P(ImageFilesTest, ReadAndWriteWholeImageFiles) {
     EXPECT_TRUE(iso_file(m.fs(), "/TEN.BIN") == files["/TEN.BIN"]);
     files["/TEN.BIN"] = random_bytes(5000, 30);
     ASSERT_TRUE(write_iso_file(m.fs(), "/TEN.BIN", files["/TEN.BIN"].data(), 5000));
-    struct Refusal {
-      std::function<bool()> call;
-      std::string err;
-    } refusals[] = {
-        {[&] { return iso_file(m.fs(), "/NONE.BIN") != Bytes{0xEE}; }, "Cannot open /NONE.BIN\n"},
-        {[&] { return write_iso_file(m.fs(), "/DATA", three, 3); }, "Cannot open /DATA\n"},
-        {[&] { return write_iso_file(m.fs(), "/TEN.BIN", three, -1); }, "Error while writing /TEN.BIN\n"},
-    };
-    for (const Refusal& r : refusals) {
-      Captured c = capture(r.call);
-      EXPECT_FALSE(c.result);
-      EXPECT_EQ(c.err, r.err);
-    }
+    expect_refused([&] { return iso_file(m.fs(), "/NONE.BIN") != Bytes{0xEE}; }, "Cannot open /NONE.BIN\n");
+    expect_refused([&] { return write_iso_file(m.fs(), "/DATA", three, 3); }, "Cannot open /DATA\n");
+    expect_refused([&] { return write_iso_file(m.fs(), "/TEN.BIN", three, -1); }, "Error while writing /TEN.BIN\n");
   }
   expect_image_holds(iso, files, joliet);
 }
@@ -127,8 +107,8 @@ TEST_P(ImageFilesTest, ReplaceFileLeavesTheImageFileEqualToTheLocalFile) {
     files[kTarget] = random_bytes(c.size, ++seed);
     write_file(local, files[kTarget]);
     size_t before = host_file_size(iso);
-    Captured r = capture([&] { return replace_file(iso.c_str(), kTarget, local.c_str()); });
-    ASSERT_TRUE(r.result) << r.err;
+    Captured r = run_captured([&] { return replace_file(iso.c_str(), kTarget, local.c_str()); });
+    ASSERT_TRUE(r.ok) << r.err;
     EXPECT_EQ(r.out, std::string("File \"") + kTarget + "\" replaced.\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(host_file_size(iso), before + (c.relocates ? (c.size + 2047) / 2048 * 2048 : 0));
@@ -154,14 +134,12 @@ TEST_P(ImageFilesTest, ReplaceFileAndMountRefusalsLeaveTheImageAlone) {
            "emulator.\n"},
   };
   for (const Refusal& r : refusals) {
-    Captured c = capture([&] { return replace_file(r.image.c_str(), r.path.c_str(), r.local.c_str()); });
-    EXPECT_FALSE(c.result);
-    EXPECT_EQ(c.err, r.err);
+    expect_refused([&] { return replace_file(r.image.c_str(), r.path.c_str(), r.local.c_str()); }, r.err);
   }
   EXPECT_TRUE(read_file_bytes(iso) == original);
   IsoFileDisc* disc = nullptr;
   Iso9660Filesystem* fs = nullptr;
-  EXPECT_FALSE(capture([&] { return mount_iso(&disc, &fs, not_iso.c_str(), true); }).result);
+  EXPECT_FALSE(run_captured([&] { return mount_iso(&disc, &fs, not_iso.c_str(), true); }).ok);
   EXPECT_TRUE(disc == nullptr && fs == nullptr);
 }
 
@@ -171,12 +149,11 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   std::string dir = make_scratch_dir("host_files");
   std::string empty = dir + "/empty.bin", big = dir + "/big.bin", copy = dir + "/copy";
   write_file(empty, Bytes());
-  Bytes big_data = random_bytes(16 * 1024 * 1024 + 5, 7);  // two blocks
-  write_file(big, big_data);
+  write_file(big, random_bytes(16 * 1024 * 1024 + 5, 7));  // two blocks
   write_file(copy, random_bytes(20 * 1024 * 1024, 8));  // longer: truncated by the copy
   for (const std::string& source : {empty, big}) {
-    Captured c = capture([&] { return copy_file(source.c_str(), copy.c_str()); });
-    EXPECT_TRUE(c.result);
+    Captured c = run_captured([&] { return copy_file(source.c_str(), copy.c_str()); });
+    EXPECT_TRUE(c.ok);
     EXPECT_EQ(c.out, "Copying file... done.\n");
     EXPECT_TRUE(read_file_bytes(copy) == read_file_bytes(source));
     int size = -1;
@@ -187,15 +164,9 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   }
   std::string none = dir + "/none", no_dir = dir + "/no/such/dir/x";
   int size = -1;
-  Captured c = capture([&] { return read_file(none.c_str(), &size) != nullptr; });
-  EXPECT_FALSE(c.result);
-  EXPECT_EQ(c.err, "Cannot open " + none + "\n");
-  c = capture([&] { return copy_file(none.c_str(), copy.c_str()); });
-  EXPECT_FALSE(c.result);
-  EXPECT_EQ(c.err, "Cannot open " + none + "\n");
-  c = capture([&] { return copy_file(big.c_str(), no_dir.c_str()); });
-  EXPECT_FALSE(c.result);
-  EXPECT_EQ(c.err, "Cannot open/create " + no_dir + "\n");
+  expect_refused([&] { return read_file(none.c_str(), &size) != nullptr; }, "Cannot open " + none + "\n");
+  expect_refused([&] { return copy_file(none.c_str(), copy.c_str()); }, "Cannot open " + none + "\n");
+  expect_refused([&] { return copy_file(big.c_str(), no_dir.c_str()); }, "Cannot open/create " + no_dir + "\n");
   run("rm -rf " + shell_quote(dir));
 }
 
@@ -207,13 +178,12 @@ TEST(Cli, CopyFileAndOutputsRefuseTheSameHostFile) {
   ASSERT_EQ(link(source.c_str(), (dir + "/hard.iso").c_str()), 0);
   ASSERT_EQ(symlink(source.c_str(), (dir + "/soft.iso").c_str()), 0);
   for (std::string same : {source, dir + "/./image.iso", dir + "/hard.iso", dir + "/soft.iso"}) {
-    Captured c = capture([&] { return copy_file(source.c_str(), same.c_str()); });
-    EXPECT_FALSE(c.result);
+    Captured c = run_captured([&] { return copy_file(source.c_str(), same.c_str()); });
+    EXPECT_FALSE(c.ok);
     EXPECT_EQ(c.err, "Error: source and destination are the same file: " + same + "\n");
     EXPECT_EQ(c.out, "");
-    c = capture([&] { return output_is_not_image(same.c_str(), source.c_str()); });
-    EXPECT_FALSE(c.result);
-    EXPECT_EQ(c.err, "Error: output file is the disc image itself: " + same + "\n");
+    expect_refused([&] { return output_is_not_image(same.c_str(), source.c_str()); },
+                   "Error: output file is the disc image itself: " + same + "\n");
   }
   EXPECT_TRUE(read_file_bytes(source) == data);
   write_file(dir + "/other.iso", Bytes());

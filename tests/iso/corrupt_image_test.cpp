@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <random>
 
 #include "iso/iso9660_filesystem.h"
 #include "tests/support/iso_image.h"
@@ -38,9 +39,9 @@ const SmallImage& small_image() {
   return image;
 }
 
-// Lists, stats, reads (and on writable mounts writes) everything reachable,
-// with a depth limit so that a directory that contains itself ends the walk.
-// Returns the entries seen.
+// Lists, stats, reads (writable: also writes) everything reachable, to a
+// depth limit that ends the walk of a directory containing itself. Returns
+// the entries seen.
 int walk(Iso9660Filesystem* fs, const std::string& path, int depth, bool writable) {
   if (depth > 6) return 0;
   int dir = fs->OpenDir(path.c_str()), seen = 0;
@@ -91,13 +92,7 @@ TEST(Iso, RandomlyCorruptedImagesFailCleanly) {
   const SmallImage& image = small_image();
   ASSERT_GT(image.metadata_end, 17u);
   ASSERT_LT(image.metadata_end, image.bytes.size() / 2048);
-  uint32_t x = 12345;
-  auto next = [&x] {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  };
+  std::mt19937 next(12345);
   // Bias towards values that make lengths and extents absurd.
   static const unsigned char kValues[] = {0x00, 0x01, 0x21, 0x22, 0x7F, 0x80, 0xFF};
   const size_t first = 16 * 2048, span = (image.metadata_end - 16) * 2048;

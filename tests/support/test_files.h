@@ -4,6 +4,8 @@
 #ifndef TALVO_TESTS_SUPPORT_TEST_FILES_H
 #define TALVO_TESTS_SUPPORT_TEST_FILES_H
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -45,6 +47,20 @@ bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* dat
 // given as text with arguments; its stdout in *out.
 int run_python(const std::string& script, const std::vector<std::string>& args,
                std::string* out = nullptr);
+
+// A call's boolean result with what it printed.
+struct Captured {
+  bool ok;
+  std::string out, err;
+};
+template <typename F>
+Captured run_captured(F f) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  bool ok = f();
+  std::string out = testing::internal::GetCapturedStdout();
+  return {ok, out, testing::internal::GetCapturedStderr()};
+}
 
 }  // namespace testsupport
 

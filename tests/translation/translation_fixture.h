@@ -19,6 +19,8 @@ namespace translation_test {
 using testsupport::ini_quoted;
 using testsupport::Bytes;
 using testsupport::SyntheticGame;
+using testsupport::run_captured;
+using Ran = testsupport::Captured;
 
 // The synthetic disc, once with the shared text storage the dump links and
 // once without it (table derivation cannot place such a line by name).
@@ -44,21 +46,6 @@ inline std::string iso_with(const std::string& dir, const testsupport::FileMap& 
   testsupport::FileMap files = game().files();
   for (const auto& c : changes) files[c.first] = c.second;
   return testsupport::build_iso(dir, files, true);
-}
-
-// An operation's boolean result with what it printed.
-struct Ran {
-  bool ok;
-  std::string out, err;
-};
-
-template <typename F>
-Ran run_captured(F f) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  bool ok = f();
-  std::string out = testing::internal::GetCapturedStdout();
-  return {ok, out, testing::internal::GetCapturedStderr()};
 }
 
 inline std::string read_text(const std::string& path) {
