@@ -126,18 +126,15 @@ class ImageOperations : public ::testing::Test {
     iso_ = testsupport::build_iso(dir_, files, true);
     ASSERT_FALSE(iso_.empty());
   }
-
   ImageBytes iso_file(const std::string& path) {  // as pycdlib reads it from both trees, which must agree
     testsupport::IsoContents c = testsupport::read_iso_contents(iso_);
     EXPECT_TRUE(c.ok) << c.error;
     EXPECT_EQ(c.iso_tree[path].data, c.joliet_tree[path].data) << path;
     return c.joliet_tree[path].data;
   }
-
   bool run(const std::function<bool()>& op) { return captured(&o_, op); }
   bool done(const std::function<bool()>& op) { return run(op) && o_.out == "Done.\n"; }  // succeeds saying so
   std::string out(const std::string& name) { return dir_ + "/" + name; }
-
   std::string dir_, iso_;
   unsigned old_dgp_size_ = 0;
   Output o_;

@@ -72,6 +72,13 @@ inline ImageBytes bmp_of(ImageBytes image) {
   return take(bmp, size);
 }
 
+// A BMP file of a palette picture (bits 4 or 8) with 15-bit game colours.
+inline ImageBytes bmp_of(int w, int h, const std::vector<uint16_t>& palette, const ImageBytes& idx, int bits) {
+  testsupport::BmpPicture picture{w, h, bits, {}, std::vector<uint32_t>(idx.begin(), idx.end())};
+  for (uint16_t c : palette) picture.palette.push_back(testsupport::rgb_of_555(c));
+  return testsupport::build_bmp(picture);
+}
+
 // A mato container holding the images behind its table, each followed by `filler` bytes of 0xEE, the whole
 // padded to pad_to; offsets (when given) receives their absolute container offsets.
 inline ImageBytes build_mato(const std::vector<ImageBytes>& images, std::vector<uint32_t>* offsets = nullptr,

@@ -23,11 +23,6 @@ const std::vector<uint16_t> kPalette = [] {
   return p;
 }();
 
-ImageBytes bmp_of(int w, int h, const std::vector<uint16_t>& pal, const ImageBytes& idx, int bits = 4) {
-  testsupport::BmpPicture picture{w, h, bits, {}, std::vector<uint32_t>(idx.begin(), idx.end())};
-  for (uint16_t c : pal) picture.palette.push_back(testsupport::rgb_of_555(c));
-  return testsupport::build_bmp(picture);
-}
 
 }  // namespace
 
@@ -37,7 +32,7 @@ TEST(Pp4, TransparencyFixRemapsEachNibble) {
   // The editor's pixel pairs make the bytes 70 77 07 35.
   ImageBytes pp = build_pp4(8, 1, kPalette, ImageBytes(8, 0));
   Output o;
-  ASSERT_TRUE(insert(bmp_of(8, 1, edited, {7, 0, 7, 7, 0, 7, 3, 5}), &pp, &o));
+  ASSERT_TRUE(insert(bmp_of(8, 1, edited, {7, 0, 7, 7, 0, 7, 3, 5}, 4), &pp, &o));
   EXPECT_EQ(pp, build_pp4(8, 1, kPalette, {0, 7, 0, 0, 7, 0, 3, 5}));
   EXPECT_EQ(o.out, "Info: transparency fixed to colour 8001\n");
 }
@@ -53,9 +48,9 @@ TEST(Pp4, RefusalsLeaveTheImageUntouched) {
     std::string message;
   } cases[] = {
       {bmp_of(4, 2, kPalette, idx, 8), original, "Unsupported type of BMP. It must be 4 bits with 16 colours palette.\n"},
-      {bmp_of(2, 4, kPalette, idx), original, "Error: width/height of BMP and pp don't match: (2, 4) != (4, 2)\n"},
-      {bmp_of(4, 2, kPalette, idx), upper, "Error: no pp signature.\n"},
-      {bmp_of(3, 2, kPalette, {1, 2, 3, 4, 5, 6}), odd, odd_width},
+      {bmp_of(2, 4, kPalette, idx, 4), original, "Error: width/height of BMP and pp don't match: (2, 4) != (4, 2)\n"},
+      {bmp_of(4, 2, kPalette, idx, 4), upper, "Error: no pp signature.\n"},
+      {bmp_of(3, 2, kPalette, {1, 2, 3, 4, 5, 6}, 4), odd, odd_width},
   };
   for (const auto& c : cases) {
     ImageBytes image = c.image;
@@ -66,6 +61,6 @@ TEST(Pp4, RefusalsLeaveTheImageUntouched) {
   }
   // Extraction refuses odd widths too rather than guess a layout.
   Output o;
-  EXPECT_TRUE(captured(&o, [&] { return imagetest::bmp_of(odd); }).empty());
+  EXPECT_TRUE(captured(&o, [&] { return bmp_of(odd); }).empty());
   EXPECT_EQ(o.err, odd_width);
 }

@@ -1,6 +1,5 @@
-// PP images to 8-bit BMP files and back: the transparency repair after an
-// editor reordered the palette, the mapping onto the stored palette, short
-// palettes, and refusals.
+// PP images to 8-bit BMP files and back: the transparency repair after an editor reordered the palette,
+// the mapping onto the stored palette, short palettes, and refusals.
 #include "images/pp.h"
 
 #include <gtest/gtest.h>
@@ -30,11 +29,6 @@ const std::vector<uint16_t> kPalette = [] {
   return p;
 }();
 
-ImageBytes bmp_of(int w, int h, const std::vector<uint16_t>& pal, const ImageBytes& idx) {
-  BmpPicture picture{w, h, 8, {}, std::vector<uint32_t>(idx.begin(), idx.end())};
-  for (uint16_t c : pal) picture.palette.push_back(rgb_of_555(c));
-  return build_bmp(picture);
-}
 
 }  // namespace
 
@@ -47,7 +41,7 @@ TEST(Pp, TransparentColourMovedByAnEditorIsSwappedBackAndUneditedFilesGoBackUnch
   Output o;
   for (int flags = 0; flags < 4; flags++) {
     ImageBytes copy = unedited;
-    ASSERT_TRUE(insert(imagetest::bmp_of(unedited), &copy, &o, flags & 1, flags & 2)) << o.err;
+    ASSERT_TRUE(insert(bmp_of(unedited), &copy, &o, flags & 1, flags & 2)) << o.err;
     EXPECT_EQ(copy, unedited) << flags;
     EXPECT_EQ(o.out, flags & 1 ? "Info: transparency fix wasn't needed because estimated transparent colour is already: FC1F\n" : "");
   }
@@ -55,15 +49,15 @@ TEST(Pp, TransparentColourMovedByAnEditorIsSwappedBackAndUneditedFilesGoBackUnch
   std::swap(edited[0], edited[7]);
   const ImageBytes idx = {0, 7, 3, 0, 7, 7}, edited_idx = {7, 0, 3, 7, 0, 0};
   ImageBytes pp = build_pp(3, 2, kPalette, idx);
-  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx), &pp, &o, true, false));
+  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx, 8), &pp, &o, true, false));
   EXPECT_EQ(o.out, "Info: transparency fixed to colour fc1f\n");
   EXPECT_EQ(pp, build_pp(3, 2, kPalette, idx));
   // Without the fix the editor's order is kept; a lost key is reported.
-  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx), &pp, &o, false, false));
+  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx, 8), &pp, &o, false, false));
   EXPECT_EQ(pp, build_pp(3, 2, edited, edited_idx));
   edited[7] = 0x8421;
   pp = build_pp(3, 2, kPalette, idx);
-  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx), &pp, &o, true, false));
+  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx, 8), &pp, &o, true, false));
   EXPECT_EQ(o.err, "Warning: cannot fix transparent, because old transparent colour (fc1f) was not found in new file. 82ac\n");
   EXPECT_EQ(pp, build_pp(3, 2, edited, edited_idx));
 }
@@ -103,7 +97,7 @@ TEST(Pp, ShortPalettesArePaddedWithBlackAndBadOnesRefused) {
       ASSERT_EQ(pp[6 + 2 * i] << 8 | pp[7 + 2 * i], i < 16 ? 0x8000 | 2 * i | 1 << 5 | 1 << 10 : 0x8000) << i;
     }
   }
-  ImageBytes bad_important = bmp_of(2, 2, kPalette, {1, 2, 3, 4}), cut_palette = bad_important;
+  ImageBytes bad_important = bmp_of(2, 2, kPalette, {1, 2, 3, 4}, 8), cut_palette = bad_important;
   bad_important[50] = 16, bad_important[51] = 0;  // biClrImportant
   cut_palette.resize(54 + 512);
   cut_palette[10] = 54, cut_palette[11] = 0, cut_palette[34] = 0;  // rows inside the header
@@ -111,7 +105,7 @@ TEST(Pp, ShortPalettesArePaddedWithBlackAndBadOnesRefused) {
   const std::pair<ImageBytes, std::string> cases[] = {
       {build_bmp(BmpPicture{2, 2, 24, {}, {1, 2, 3, 4}, 256}), wrong_type},
       {bad_important, wrong_type},
-      {bmp_of(2, 3, kPalette, {1, 2, 3, 4, 5, 6}), "Error: width/height of BMP and PP don't match: (2, 3) != (2, 2)\n"},
+      {bmp_of(2, 3, kPalette, {1, 2, 3, 4, 5, 6}, 8), "Error: width/height of BMP and PP don't match: (2, 3) != (2, 2)\n"},
       {cut_palette, "Not enough capacity (BMP).\n"},
   };
   for (const auto& c : cases) {
@@ -122,6 +116,6 @@ TEST(Pp, ShortPalettesArePaddedWithBlackAndBadOnesRefused) {
     EXPECT_EQ(pp, original);
   }
   Output o;
-  EXPECT_TRUE(captured(&o, [&] { return imagetest::bmp_of(build_pp(300, 200, kPalette, {1, 2})); }).empty());
+  EXPECT_TRUE(captured(&o, [&] { return bmp_of(build_pp(300, 200, kPalette, {1, 2})); }).empty());
   EXPECT_EQ(o.err, "Not enough capacity: 60518 > 520\n");
 }

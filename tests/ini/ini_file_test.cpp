@@ -131,7 +131,6 @@ TEST(IniFile, InsertionKeepsBlankLinesAndHandEditedBytes) {
   EXPECT_EQ(bytes_of(&ini), "; translator notes\n[General]\r\nencoding = \"UTF-8\"  ; keep\nsave_msg = \"s\"\r\n\r\n\n"
                             "[DAY_A0]\n  # a comment\r\nA0_001 = \"x\"\r\nA0_002 = \"z\"\r\n; after A0_002\r\n\n"
                             "[DAY_A1]\r\nA1_001 = \"y\"\n\r\nA1_002 = A1_001\r\n");
-
   // An existing key, a missing section and modify_only change nothing.
   std::string before = bytes_of(&ini);
   testing::internal::CaptureStderr();
@@ -170,7 +169,6 @@ TEST(IniFile, RawLinesAtCursorSectionAndKey) {
   EXPECT_EQ(bytes_of(&ini),
             "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n; over b\r\n  b = 2\r\n");
   EXPECT_EQ(raw(&ini, "s", "b"), "2");
-
   ASSERT_TRUE(ini.RemoveValue("s", "a", true));
   ASSERT_TRUE(ini.RemoveValue("s", "b", false));
   EXPECT_FALSE(ini.RemoveValue("s", "a", false));

@@ -171,7 +171,6 @@ TEST(TalvoScnFile, EveryOptionGroupCopyIsRepaired) {
       b.AddOptionGroup(row, r.name, three ? std::vector<std::string>{"first", "second", "third"}
                                           : std::vector<std::string>{"first", "second"});
       row.resize(16, 0);
-
       TalvoScnFile f(r.day);
       ASSERT_TRUE(load(f, b));
       EVType ev{};

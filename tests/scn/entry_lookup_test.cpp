@@ -155,7 +155,6 @@ TEST(TalvoScnFile, FindEVSearchesNameThenTextPointersOrTakesFixedEntries) {
   ASSERT_TRUE(f.FindEVByOffsets(row, "EVA11", &by_row, true, false, false));
   EXPECT_EQ(ev_fields(by_row), (U16s{600, 606, 610, 613, 150, 156, 153, 159}));
   EXPECT_NE(stderr_of([&] { EXPECT_FALSE(f.FindEVByOffsets(bad_row, "EVA11", &by_row, false, false, false)); }), "");
-
   // On DAY_D1 FC05a's first text pointer is the one at 6628.
   ScnBuilder c(800);
   c.AddOptionGroup({300, 309, 306, 303}, "FC05a", {"a", "b", "c"});

@@ -1,6 +1,5 @@
-// Random and mutated scn images through loading, lookups and text writes:
-// nothing may read or write outside the image (the sanitizer build watches),
-// the length field must follow the image, and dead space must stay inside it.
+// Random and mutated scn images through loading, lookups and text writes: nothing may touch memory outside the
+// image (sanitizer build), the length field must follow the image and dead space must stay inside it.
 #include "scn/talvo_scn_file.h"
 
 #include <gtest/gtest.h>
@@ -22,19 +21,16 @@ const char* const kNames[] = {"VA01X001", "VA29X025", "VD13F008", "VC04A001", "V
 class Fuzzer {
  public:
   explicit Fuzzer(uint32_t seed) : rng_(seed) {}
-
   uint32_t Below(uint32_t n) { return n ? static_cast<uint32_t>(rng_() % n) : 0; }
   bool Coin() { return rng_() & 1; }
   const char* Name() { return kNames[Below(sizeof(kNames) / sizeof(kNames[0]))]; }
   // Offsets mostly inside the image, sometimes anywhere.
   uint16_t Offset() { return static_cast<uint16_t>(Below(4) ? Below(size_ + 16) : Below(65536)); }
-
   Bytes RandomImage() {
     Bytes b(Below(8) ? 6 + Below(3000) : 6 + Below(24000));
     for (auto& c : b) c = static_cast<unsigned char>(Below(3) ? Below(256) : (Below(2) ? 0 : 0xFF));
     return b;
   }
-
   // A plausible day file with a few random bytes changed, now and then cut short.
   Bytes MutatedImage() {
     ScnBuilder b(300 + Below(600));
@@ -46,7 +42,6 @@ class Fuzzer {
     if (Below(3)) img.resize(6 + Below(static_cast<uint32_t>(img.size()) - 6));
     return img;
   }
-
   void Exercise(Bytes img) {
     char day[] = "DAY_A0";
     day[4] = static_cast<char>('A' + Below(4));
@@ -60,12 +55,13 @@ class Fuzzer {
     size_ = f.GetSize();
     f.SetVASearch(Offset(), static_cast<int>(Below(4) ? Below(size_) : rng_()));
     f.SetEVSearch(Offset(), static_cast<int>(Below(4) ? Below(size_) : rng_()));
-
     for (int op = 0; op < 12; ++op) {
       const bool kill = Coin(), fix = Coin();
-      VAType va = RandomVA(), found{};
-      EVType ev = RandomEV();
-      MOType mo = RandomMO();
+      VAType va{Name(), Offset(), Offset(), 0, Offset(), 0}, found{};
+      va.name_p_offset = Coin() ? static_cast<uint16_t>(va.p_offset + 5) : Offset();
+      EVType ev{Name(), Offset(), Offset(), Coin() ? Offset() : uint16_t(0), Offset(), Offset(), Offset(), Offset(), Offset()};
+      MOType mo{Name(), Offset(), {}, Offset(), {}, static_cast<int>(Below(19)) - 1};
+      for (int i = 0; i < 16; ++i) mo.text_offsets[i] = Offset(), mo.text_p_offsets[i] = Offset();
       uint16_t row[16], at;
       char *a = nullptr, *b = nullptr, *c = nullptr;
       switch (Below(13)) {
@@ -117,40 +113,20 @@ class Fuzzer {
           break;
       }
       size_ = f.GetSize();
-      CheckInvariants(f);
+      const Bytes img = image_of(f);
+      ASSERT_TRUE(img.size() >= 6 && talvo::read_le16(&img[4]) == img.size()) << img.size();
+      uint32_t total = 0;
+      for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) {
+        uint16_t o, l;
+        if (!f.GetDeadArea(i, &o, &l)) continue;
+        ASSERT_LE(static_cast<uint32_t>(o) + l, img.size());
+        total += l;
+      }
+      ASSERT_EQ(total, f.GetDeadTotal());
     }
   }
 
  private:
-  VAType RandomVA() {
-    VAType va{Name(), Offset(), Offset(), 0, Offset(), 0};
-    va.name_p_offset = Coin() ? static_cast<uint16_t>(va.p_offset + 5) : Offset();
-    return va;
-  }
-  EVType RandomEV() {
-    EVType ev{Name(), Offset(), Offset(), Offset(), Offset(), Offset(), Offset(), Offset(), Offset()};
-    if (Coin()) ev.text3_offset = 0;
-    return ev;
-  }
-  MOType RandomMO() {
-    MOType mo{Name(), Offset(), {}, Offset(), {}, static_cast<int>(Below(19)) - 1};
-    for (int i = 0; i < 16; ++i) mo.text_offsets[i] = Offset(), mo.text_p_offsets[i] = Offset();
-    return mo;
-  }
-  void CheckInvariants(TalvoScnFile& f) {
-    Bytes img = image_of(f);
-    ASSERT_GE(img.size(), 6u);
-    ASSERT_EQ(talvo::read_le16(&img[4]), img.size());
-    uint32_t total = 0;
-    for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) {
-      uint16_t o, l;
-      if (!f.GetDeadArea(i, &o, &l)) continue;
-      ASSERT_LE(static_cast<uint32_t>(o) + l, img.size());
-      total += l;
-    }
-    ASSERT_EQ(total, f.GetDeadTotal());
-  }
-
   std::mt19937 rng_;
   uint32_t size_ = 0;
 };
@@ -159,8 +135,7 @@ class Fuzzer {
 
 TEST(TalvoScnFile, SurvivesRandomAndMutatedImages) {
   Fuzzer fuzz(20260612);
-  // The model's error lines are expected by the thousand; keep them out of
-  // the log but show the first failure's details.
+  // Error lines come by the thousand: keep them out of the log but show the first failure's details.
   testing::internal::CaptureStderr();
   testing::internal::CaptureStdout();
   int failed_at = -1;

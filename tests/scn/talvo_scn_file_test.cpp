@@ -40,7 +40,6 @@ TEST(TalvoScnFile, ResizeKeepsBytesZeroFillsAndStopsAt65535) {
   EXPECT_NE(copy, f.GetData(false, nullptr));
   EXPECT_EQ(Bytes(copy, copy + 100), original);
   std::free(copy);
-
   uint16_t pos = 0;
   ASSERT_TRUE(f.Increase(50, &pos));
   EXPECT_EQ(pos, 100);
@@ -50,7 +49,6 @@ TEST(TalvoScnFile, ResizeKeepsBytesZeroFillsAndStopsAt65535) {
   EXPECT_EQ(Bytes(grown.begin() + 100, grown.end()), Bytes(50, 0));
   ASSERT_TRUE(f.Resize(80));
   EXPECT_EQ(u16_at(f, 4), 80);
-
   ASSERT_TRUE(f.Resize(65535));
   EXPECT_EQ(u16_at(f, 4), 65535);
   Bytes before = image_of(f);
@@ -77,7 +75,6 @@ TEST(TalvoScnFile, DeadAreasMergeForwardAndAreHandedOutExactOrBestFit) {
   EXPECT_NE(stderr_of([&] { EXPECT_FALSE(f.AddDeadArea(395, 6)); }), "");  // past the end
   EXPECT_EQ(stdout_of([&] { f.PrintDeadAreas(); }), "5a: 20\nc8: 10\nc2: 6\n12c: 50\n");
   EXPECT_EQ(f.GetDeadTotal(), 86u);
-
   uint16_t at = 0;
   EXPECT_FALSE(f.FindAndRemoveDeadArea(0, &at, false));
   EXPECT_FALSE(f.FindAndRemoveDeadArea(7, &at, true));
@@ -92,7 +89,6 @@ TEST(TalvoScnFile, DeadAreasMergeForwardAndAreHandedOutExactOrBestFit) {
   EXPECT_EQ(dead_area_count(f), 3);
   EXPECT_EQ(f.GetDeadTotal(), 43u);
   EXPECT_FALSE(f.FindAndRemoveDeadArea(50, &at, false));
-
   ASSERT_TRUE(load(f, ScnBuilder(5000)));
   EXPECT_EQ(dead_area_count(f), 0);
   for (int i = 0; i < TalvoScnFile::kDeadAreaSlots; ++i) {
@@ -113,7 +109,6 @@ TEST(TalvoScnFile, SaveMessageIsReplacedInPlaceOnlyAndInsideTheImage) {
   EXPECT_EQ(string_at(f, 73), "Save?");
   // Five bytes of room now: a longer text would overwrite the script.
   EXPECT_NE(stderr_of([&] { EXPECT_FALSE(f.SetSaveMessage("Save it?", false)); }), "");
-
   struct Case {
     uint32_t size;
     uint16_t field;  // value stored at 70

@@ -47,7 +47,6 @@ TEST(TalvoScnFile, TextsStayInPlaceMoveOrFillDeadSpace) {
   EXPECT_TRUE(has_dead_area(f, old_text, 7));
   ASSERT_TRUE(set(f, vas[1], "fits in dead space", false));  // never reused without kill_areas
   EXPECT_EQ(vas[1].text_offset, size + 26);
-
   TalvoScnFile g("DAY_A0");
   vas = locate(g, day({"twelve bytes", "a text of 20 bytes..", "z"}), 3, true);
   EXPECT_EQ(g.GetDeadTotal(), 13u + 21u + 2u);
@@ -82,7 +81,6 @@ TEST(TalvoScnFile, UserAndMachineLinkingShareTexts) {
   // Texts differing in case are stored twice.
   EXPECT_EQ(stdout_of([&] { ASSERT_TRUE(set(f, vas[2], "same text", true, false, true)); }), "");
   EXPECT_NE(vas[2].text_offset, vas[0].text_offset);
-
   // A full cache: the 1025th entry is refused, texts are still written.
   for (int i = 0; i < TalvoScnFile::kTextCacheEntries - 4; ++i) ASSERT_TRUE(f.AddTextToCache("VA01X001", 100)) << i;
   EXPECT_EQ(stderr_of([&] { EXPECT_FALSE(f.AddTextToCache("VA01X001", 100)); }), "Warning: cache overflow.\n");

@@ -20,7 +20,6 @@ extern const char kStockSavePrompt[];
 class ScnBuilder {
  public:
   using Bytes = std::vector<unsigned char>;
-
   // "scn\0", the length field and filler (at least 6 bytes); from 90 bytes on,
   // the stock save prompt command at 72.
   explicit ScnBuilder(uint32_t script_size = 256);
@@ -34,7 +33,6 @@ class ScnBuilder {
   void SetU16(uint32_t pos, uint16_t value);  // little-endian, like every scn value
   void SetByte(uint32_t pos, uint8_t value);
   uint16_t GetU16(uint32_t pos) const;
-
   // VA area: records of 15 bytes (text pointer, name pointer at +5, actor at +8) from `start`.
   void SetVAArea(uint16_t start) { va_start_ = start; }
   uint16_t VAArea() const { return va_start_; }
@@ -47,14 +45,12 @@ class ScnBuilder {
   uint16_t AddOptionGroup(const std::vector<uint16_t>& row, const std::string& name,
                           const std::vector<std::string>& texts);
   void PadTo(uint32_t size);  // grows the image with filler (no-op when larger)
-
   Bytes Build() const;  // the image with its length field set (to size & 0xFFFF)
   uint32_t size() const { return static_cast<uint32_t>(bytes_.size()); }
   Bytes& bytes() { return bytes_; }
 
  private:
   bool Inside(uint32_t pos, uint32_t len) const;
-
   Bytes bytes_;
   uint16_t va_start_ = 0;
 };
