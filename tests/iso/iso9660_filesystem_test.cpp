@@ -52,11 +52,7 @@ uint32_t extent_of(const std::string& iso, const std::string& path) {
 
 // Expects a failed call (-1 or null) with errno e.
 #define EXPECT_FAILS(call, e) \
-  do {                        \
-    errno = 0;                \
-    EXPECT_TRUE((call) == -1) << #call; \
-    EXPECT_EQ(errno, e) << #call;        \
-  } while (0)
+  do { errno = 0; EXPECT_TRUE((call) == -1) << #call; EXPECT_EQ(errno, e) << #call; } while (0)
 
 struct ImageTest : IsoImageTest {
   FileMap sample_files() const override {
@@ -155,9 +151,8 @@ TEST_P(ImageTest, ReadsSeeksListsAndRefusesWhatIsNotAFile) {
   std::map<std::string, int> seen;
   while (DirEntry* e = fs->ReadDir(dir)) seen[e->name] = e->type;
   EXPECT_EQ(fs->ReadDir(dir), nullptr);
-  std::map<std::string, int> expected = {{".", 1},         {"..", 1},        {"SUB", 1},
-                                         {"SMALL.BIN", 2}, {"TINY.TXT", 2}, {"EMPTY.BIN", 2}};
-  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(seen, (std::map<std::string, int>{{".", 1}, {"..", 1}, {"SUB", 1}, {"SMALL.BIN", 2},
+                                              {"TINY.TXT", 2}, {"EMPTY.BIN", 2}}));
   EXPECT_FAILS(fs->Seek(dir, 0, 0), EPERM);
   EXPECT_EQ(fs->CloseDir(dir), 0);
   EXPECT_EQ(fs->ReadDir(fs->OpenDir(kSmall)), nullptr);

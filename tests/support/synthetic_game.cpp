@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -94,17 +95,7 @@ const CopyFamily kCopyFamilies[] = {
     {"DAY_D4", "VD39A", 3, 3, 12449},
 };
 
-class Rng {
- public:
-  explicit Rng(uint32_t seed) : state_(seed * 2654435761u + 12345u) {}
-  uint32_t next() {
-    state_ = state_ * 1664525u + 1013904223u;
-    return state_ >> 8;
-  }
-
- private:
-  uint32_t state_;
-};
+using Rng = std::mt19937;
 
 // Hiragana U+3041 + k, k below 83, in UTF-8.
 std::string hiragana(int k) {
@@ -119,8 +110,8 @@ std::string hiragana(int k) {
 // Random hiragana followed by a unique two-character tag.
 std::string kana_text(Rng* rng, int min_len, int spread, int tag) {
   std::string text;
-  int len = min_len + static_cast<int>(rng->next() % spread);
-  for (int i = 0; i < len; i++) text += hiragana(static_cast<int>(rng->next() % 83));
+  int len = min_len + static_cast<int>((*rng)() % spread);
+  for (int i = 0; i < len; i++) text += hiragana(static_cast<int>((*rng)() % 83));
   return text + hiragana(tag / 83 % 83) + hiragana(tag % 83);
 }
 

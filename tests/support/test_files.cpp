@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 namespace testsupport {
 
@@ -94,27 +93,17 @@ bool make_iso(const std::string& src, const std::string& iso, bool joliet) {
   std::string cmd = "genisoimage -quiet ";
   if (joliet) cmd += "-J ";
   cmd += "-o " + shell_quote(iso) + " " + shell_quote(src) + " 2>&1";
-  std::string out;
-  return run(cmd, &out) == 0;
+  return run(cmd) == 0;
 }
 
 bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data) {
-  std::string dir = make_scratch_dir("isoinfo");
-  std::string cmd = "isoinfo -i " + shell_quote(iso) + " -x " + shell_quote(path + ";1") +
-                    " > " + shell_quote(dir + "/out") + " 2>/dev/null";
-  std::string listing;
-  if (run(cmd) != 0) return false;
-  // isoinfo prints nothing for a missing file; tell that apart from an empty one.
-  std::string find = "isoinfo -i " + shell_quote(iso) + " -f 2>/dev/null";
-  if (run(find, &listing) != 0) return false;
-  std::istringstream lines(listing);
-  std::string line;
-  bool found = false;
-  while (std::getline(lines, line)) {
-    if (line == path + ";1" || line == path) found = true;
+  // isoinfo prints nothing for a missing file: its listing tells that from an empty one.
+  std::string isoinfo = "isoinfo -i " + shell_quote(iso), out = make_scratch_dir("isoinfo") + "/out";
+  if (run(isoinfo + " -f 2>/dev/null | grep -qxF -e " + shell_quote(path) + " -e " + shell_quote(path + ";1")) != 0 ||
+      run(isoinfo + " -x " + shell_quote(path + ";1") + " > " + shell_quote(out) + " 2>/dev/null") != 0) {
+    return false;
   }
-  if (!found) return false;
-  *data = read_file_bytes(dir + "/out");
+  *data = read_file_bytes(out);
   return true;
 }
 

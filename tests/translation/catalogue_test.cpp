@@ -7,7 +7,6 @@
 
 #include "translation/actors.h"
 #include "translation/day_tables.h"
-#include "translation/digest.h"
 #include "translation/scn_days.h"
 
 namespace {
@@ -88,17 +87,6 @@ TEST(Translation, ActorNames) {
                {91, "Cast 20 + Cast 21"}};
   for (const auto& c : cases) EXPECT_STREQ(get_actor_name(c.id), c.name) << c.id;
   EXPECT_EQ(get_actor_name(200), get_actor_name(200));  // the same storage each call
-}
-
-TEST(Translation, CompareMd5) {
-  const unsigned char abc[16] = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0,
-                                 0xd6, 0x96, 0x3f, 0x7d, 0x28, 0xe1, 0x7f, 0x72};
-  const unsigned char empty[16] = {0xd4, 0x1d, 0x8c, 0xd9, 0x8f, 0x00, 0xb2, 0x04,
-                                   0xe9, 0x80, 0x09, 0x98, 0xec, 0xf8, 0x42, 0x7e};
-  EXPECT_TRUE(compare_md5("abc", 3, abc));
-  EXPECT_FALSE(compare_md5("abd", 3, abc));
-  EXPECT_FALSE(compare_md5("abc", 2, abc));
-  EXPECT_TRUE(compare_md5("", 0, empty));
 }
 
 }  // namespace
