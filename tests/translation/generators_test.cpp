@@ -145,14 +145,14 @@ CommentedIni commented_ini(const std::string& drop_key = "") {
   return ini;
 }
 
-TEST(Generators, ActorCommentsGoAboveVAKeysAndNothingElseChanges) {
+TEST(Generators, ActorCommentsGoAboveVAKeysAndFailuresChangeNothing) {
   ASSERT_NE(game_iso(), "");
   std::string dir = testsupport::make_scratch_dir("actor_comments");
   CommentedIni ini = commented_ini();
+  std::string path = dir + "/t.ini";
   for (bool builtin : {true, false}) {
     ScnCatalogue catalogue = catalogue_of(builtin);
     // Over its own input, as translators run it.
-    std::string path = dir + "/t.ini";
     testsupport::write_file(path, ini.input);
     Result r = run_captured([&] {
       return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(), catalogue);
@@ -164,18 +164,12 @@ TEST(Generators, ActorCommentsGoAboveVAKeysAndNothingElseChanges) {
     EXPECT_EQ(r.out, progress + "Copy with actors comments complete.\n");
     EXPECT_EQ(r.err, "");
   }
-}
-
-TEST(Generators, ActorCommentFailureLeavesTheFileAsItWas) {
-  ASSERT_NE(game_iso(), "");
-  std::string dir = testsupport::make_scratch_dir("actor_comments_fail");
+  // A missing key fails, and the file stays as it was.
   std::string dropped = game().days()[2].vas[0].name;  // DAY_B0: its first key has a comment
-  CommentedIni ini = commented_ini(dropped);
-  std::string path = dir + "/t.ini";
+  ini = commented_ini(dropped);
   testsupport::write_file(path, ini.input);
   Result r = run_captured([&] {
-    return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(),
-                                    game().catalogue());
+    return copy_with_actor_comments(game_iso().c_str(), path.c_str(), path.c_str(), game().catalogue());
   });
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.err, "Couldn't write actor line");
@@ -183,10 +177,7 @@ TEST(Generators, ActorCommentFailureLeavesTheFileAsItWas) {
   EXPECT_EQ(read_text(path), ini.input);
   // Into a new file: nothing is created.
   std::string fresh = dir + "/fresh.ini";
-  run_captured([&] {
-    return copy_with_actor_comments(game_iso().c_str(), path.c_str(), fresh.c_str(),
-                                    game().catalogue());
-  });
+  run_captured([&] { return copy_with_actor_comments(game_iso().c_str(), path.c_str(), fresh.c_str(), game().catalogue()); });
   EXPECT_FALSE(testsupport::file_exists(fresh));
 }
 

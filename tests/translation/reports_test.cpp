@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/test_files.h"
 #include "tests/translation/translation_fixture.h"
@@ -31,18 +32,12 @@ ScnDay day(const char* name, const DayNameTable* names, int va_count, const DayI
 }
 
 // The three days with their complete built-in tables, or with none.
-struct TestCatalogue {
-  explicit TestCatalogue(bool builtin) {
-    days[0] = day("DAY_T0", builtin ? &kT0Names : nullptr, 3, builtin ? &kT0Idx : nullptr,
-                  kT0Groups, 2, builtin ? &kT0Rows : nullptr);
-    days[1] = day("DAY_T1", builtin ? &kT1Names : nullptr, 2, builtin ? &kT1Idx : nullptr,
-                  nullptr, 0, nullptr);
-    days[2] = day("DAY_T2", builtin ? &kT2Names : nullptr, 1, builtin ? &kT2Idx : nullptr,
-                  kT2Groups, 1, builtin ? &kT2Rows : nullptr);
-  }
-  ScnCatalogue get() const { return {days, 3}; }
-  ScnDay days[3];
-};
+std::vector<ScnDay> test_days(bool builtin) {
+  auto t = [builtin](const auto* table) { return builtin ? table : nullptr; };
+  return {day("DAY_T0", t(&kT0Names), 3, t(&kT0Idx), kT0Groups, 2, t(&kT0Rows)),
+          day("DAY_T1", t(&kT1Names), 2, t(&kT1Idx), nullptr, 0, nullptr),
+          day("DAY_T2", t(&kT2Names), 1, t(&kT2Idx), kT2Groups, 1, t(&kT2Rows))};
+}
 
 const char kJapanese[] =
     "[General]\r\nencoding = \"UTF-8\"\r\nsave_msg = \"x\"\r\n\r\n"
@@ -78,17 +73,15 @@ class ReportsTest : public testing::Test {
   }
 
   ReportRun completion(const std::string& translation, const std::string& japanese, bool builtin) {
-    TestCatalogue catalogue(builtin);
+    std::vector<ScnDay> days = test_days(builtin);
     std::string t = file("t.ini", translation), j = file("j.ini", japanese);
-    return translation_test::run_captured(
-        [&] { return check_percentage(t.c_str(), j.c_str(), catalogue.get()); });
+    return translation_test::run_captured([&] { return check_percentage(t.c_str(), j.c_str(), {days.data(), 3}); });
   }
 
   ReportRun line_check(const std::string& text, bool builtin = true) {
-    TestCatalogue catalogue(builtin);
+    std::vector<ScnDay> days = test_days(builtin);
     std::string path = file("c.ini", text);
-    return translation_test::run_captured(
-        [&] { return check_ini(path.c_str(), catalogue.get()); });
+    return translation_test::run_captured([&] { return check_ini(path.c_str(), {days.data(), 3}); });
   }
 
   std::string dir_;
