@@ -1,10 +1,8 @@
 """Reference LZSS decoder, sharing no code with the C++ codec.
 
-lzss_decode.py DIR decodes each DIR/NAME.lzs (4-byte little-endian length,
-then the stream) into DIR/NAME.out, cut at that length, and prints
-"NAME <bytes the whole stream decodes to> <header length>". It keeps no ring
-buffer: window position p holds the newest output byte i with
-(4078 + i) % 4096 == p, or zero when there is none yet.
+lzss_decode.py DIR decodes each DIR/NAME.lzs (4-byte little-endian length, then the stream) into
+DIR/NAME.out, cut at that length, and prints "NAME <whole decoded length> <header length>". No ring
+buffer: window position p holds the newest output byte i with (4078 + i) % 4096 == p, else zero.
 """
 import os
 import struct

@@ -1,5 +1,5 @@
-// mato containers in memory: table and scan mode, both byte orders, the BMP
-// file names, missing files, and tables or images that pass the end.
+// mato containers in memory: table and scan mode, both byte orders, the BMP file names, missing files, and
+// tables or images that pass the end.
 #include "images/mato.h"
 
 #include <gtest/gtest.h>
@@ -105,8 +105,8 @@ TEST(Mato, MissingFilesAndEntriesPastTheEnd) {
   EXPECT_EQ(insert(&c, prefix, &o, false, &failures), 1);
   EXPECT_EQ(failures, 2);
   EXPECT_EQ(o.err, "Cannot open file \"" + name(prefix, at[0]) + "\"\nCannot open file \"" + name(prefix, at[2]) + "\"\n");
-  // Entry 0 past the end, entry 2's image taller than the container, and a
-  // table longer than the container: reported, skipped, nothing changed.
+  // Entry 0 past the end, entry 2's image taller than the container, a table longer than the container:
+  // reported, skipped, nothing changed.
   c[16] = 0x7F;
   c[at[2] + 4] = 0xFF;
   c[8] = 0x40;

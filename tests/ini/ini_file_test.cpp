@@ -124,10 +124,9 @@ TEST(IniFile, InsertionKeepsBlankLinesAndHandEditedBytes) {
   IniFile ini;
   load(&ini, "; translator notes\n[General]\r\nencoding = \"UTF-8\"  ; keep\n\r\n\n"
              "[DAY_A0]\n  # a comment\r\nA0_001 = \"x\"\r\n\n[DAY_A1]\r\nA1_001 = \"y\"\n\r\n");
-  ASSERT_TRUE(ini.SetStringValue("General", "save_msg", "s", false, true));
-  ASSERT_TRUE(ini.SetStringValue("DAY_A0", "A0_002", "z", false, true));
-  ASSERT_TRUE(ini.WriteRawLine("; after A0_002"));
-  ASSERT_TRUE(ini.SetRawValue("DAY_A1", "A1_002", "A1_001"));
+  ASSERT_TRUE(ini.SetStringValue("General", "save_msg", "s", false, true) &&
+              ini.SetStringValue("DAY_A0", "A0_002", "z", false, true) && ini.WriteRawLine("; after A0_002") &&
+              ini.SetRawValue("DAY_A1", "A1_002", "A1_001"));
   EXPECT_EQ(bytes_of(&ini), "; translator notes\n[General]\r\nencoding = \"UTF-8\"  ; keep\nsave_msg = \"s\"\r\n\r\n\n"
                             "[DAY_A0]\n  # a comment\r\nA0_001 = \"x\"\r\nA0_002 = \"z\"\r\n; after A0_002\r\n\n"
                             "[DAY_A1]\r\nA1_001 = \"y\"\n\r\nA1_002 = A1_001\r\n");
@@ -156,21 +155,13 @@ TEST(IniFile, RawLinesAtCursorSectionAndKey) {
   EXPECT_FALSE(ini.FindSection("s"));
   unsigned int n = 99;
   EXPECT_TRUE(ini.GetData(false, &n) == nullptr && n == 0);
-  ASSERT_TRUE(ini.AddSection("s"));
-  ASSERT_TRUE(ini.AddSection("S"));
-  ASSERT_TRUE(ini.SetRawValue("s", "a", "1"));
-  ASSERT_TRUE(ini.WriteRawLine("  b = 2"));
-  ASSERT_TRUE(ini.WriteRawLineAt("s", "first"));
-  ASSERT_TRUE(ini.WriteRawLineAt("s", "above first"));
-  ASSERT_TRUE(ini.WriteRawLineAt("s", "B", "; over b"));
-  ASSERT_TRUE(ini.WriteRawLineAt("s", "a", "; over a"));
-  EXPECT_FALSE(ini.WriteRawLineAt("t", "x"));
-  EXPECT_FALSE(ini.WriteRawLineAt("s", "c", "x"));
-  EXPECT_EQ(bytes_of(&ini),
-            "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n; over b\r\n  b = 2\r\n");
+  ASSERT_TRUE(ini.AddSection("s") && ini.AddSection("S") && ini.SetRawValue("s", "a", "1") &&
+              ini.WriteRawLine("  b = 2") && ini.WriteRawLineAt("s", "first") && ini.WriteRawLineAt("s", "above first") &&
+              ini.WriteRawLineAt("s", "B", "; over b") && ini.WriteRawLineAt("s", "a", "; over a"));
+  EXPECT_FALSE(ini.WriteRawLineAt("t", "x") || ini.WriteRawLineAt("s", "c", "x"));
+  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n; over b\r\n  b = 2\r\n");
   EXPECT_EQ(raw(&ini, "s", "b"), "2");
-  ASSERT_TRUE(ini.RemoveValue("s", "a", true));
-  ASSERT_TRUE(ini.RemoveValue("s", "b", false));
+  ASSERT_TRUE(ini.RemoveValue("s", "a", true) && ini.RemoveValue("s", "b", false));
   EXPECT_FALSE(ini.RemoveValue("s", "a", false));
   EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\n;a = 1\r\n; over b\r\n  \r\n");
   ASSERT_TRUE(ini.SetRawValue("s", "a", "3"));

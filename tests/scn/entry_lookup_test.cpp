@@ -59,8 +59,7 @@ TEST(TalvoScnFile, FindVAByIndexStopsAtTheWindowAndTheImage) {
   b.AddVA(306, "VF99X306", "last");
   b.AddVA(307, "VF99X307", "beyond");
   TalvoScnFile f("DAY_B1");
-  ASSERT_TRUE(load(f, b));
-  ASSERT_TRUE(f.SetVASearch(7719, 4600));  // index 306 == 4600 / 15 still counts
+  ASSERT_TRUE(load(f, b) && f.SetVASearch(7719, 4600));  // index 306 == 4600 / 15 still counts
   VAType va{};
   EXPECT_TRUE(f.FindVAByIndex(306, "VF99X306", &va, false, false));
   EXPECT_EQ(stderr_of([&] { EXPECT_FALSE(f.FindVAByIndex(307, "VF99X307", &va, false, false)); }),
@@ -71,8 +70,7 @@ TEST(TalvoScnFile, FindVAByIndexStopsAtTheWindowAndTheImage) {
   c.SetVARecord(0, 250, 65000);
   c.SetVARecord(1, 65000, 240);
   c.PutString(240, "VA01X002");
-  ASSERT_TRUE(load(f, c));
-  ASSERT_TRUE(f.SetVASearch(200, 6000));
+  ASSERT_TRUE(load(f, c) && f.SetVASearch(200, 6000));
   std::string err = stderr_of([&] {
     EXPECT_FALSE(f.FindVAByIndex(0, "VA01X001", &va, false, false));
     EXPECT_FALSE(f.FindVAByIndex(0, nullptr, &va, false, false));
@@ -118,8 +116,7 @@ TEST(TalvoScnFile, FindVASkipsExceptionPositionsAndWarnsOfDuplicates) {
     uint16_t real = b.AddVA(10, name, "the text");
     b.SetU16(9475, b.GetU16(real));
     TalvoScnFile f("DAY_A1");
-    ASSERT_TRUE(load(f, b));
-    ASSERT_TRUE(f.SetVASearch(9400, 600));
+    ASSERT_TRUE(load(f, b) && f.SetVASearch(9400, 600));
     VAType va{};
     std::string err = stderr_of([&] { ASSERT_TRUE(f.FindVA(name, &va, true, false)); });
     EXPECT_TRUE(has_dead_area(f, va.text_offset, 9));
@@ -160,9 +157,7 @@ TEST(TalvoScnFile, FindEVSearchesNameThenTextPointersOrTakesFixedEntries) {
   c.AddOptionGroup({300, 309, 306, 303}, "FC05a", {"a", "b", "c"});
   for (const char* day : {"DAY_D1", "DAY_B2"}) {
     TalvoScnFile g(day);
-    ASSERT_TRUE(load(g, c));
-    ASSERT_TRUE(g.SetEVSearch(290, 100));
-    ASSERT_TRUE(g.FindEV("FC05a", &ev, true, false, false));
+    ASSERT_TRUE(load(g, c) && g.SetEVSearch(290, 100) && g.FindEV("FC05a", &ev, true, false, false));
     EXPECT_EQ(ev.text1_p_offset, std::string(day) == "DAY_D1" ? 6628 : 309) << day;
   }
   // Fixed entries come from their table without reading the file; killing
@@ -173,8 +168,7 @@ TEST(TalvoScnFile, FindEVSearchesNameThenTextPointersOrTakesFixedEntries) {
     const bool three = r.texts == 3;
     for (const char* day : {r.day, "DAY_B2"}) {
       TalvoScnFile g(day);
-      ASSERT_TRUE(load(g, ScnBuilder(200)));
-      ASSERT_TRUE(g.SetEVSearch(100, 50));
+      ASSERT_TRUE(load(g, ScnBuilder(200)) && g.SetEVSearch(100, 50));
       EXPECT_FALSE(g.FindEV(r.name, &ev, !three, false, false)) << r.day << r.name;
       ASSERT_EQ(g.FindEV(r.name, &ev, three, false, false), day == r.day) << day << r.name;
       if (day != r.day) continue;
@@ -191,8 +185,7 @@ TEST(TalvoScnFile, FindMONeedsTheNameAndEveryDistinctTextPointer) {
     b.AddOptionGroup({150, 153, 156, 159}, "BG30", {"one", "two", "three"});
     if (twice) b.SetU16(159, b.GetU16(156));  // one pointer met twice is not two texts
     TalvoScnFile f("DAY_B2");
-    ASSERT_TRUE(load(f, b));
-    ASSERT_TRUE(f.SetEVSearch(140, 100));
+    ASSERT_TRUE(load(f, b) && f.SetEVSearch(140, 100));
     MOType mo{};
     ASSERT_EQ(f.FindMO("BG30", &mo, 3, true), !twice);
     if (twice) continue;

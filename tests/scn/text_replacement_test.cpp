@@ -108,11 +108,10 @@ TEST(TalvoScnFile, EVTextsGoIntoAnExactAreaOrOneByOne) {
   b.AddOptionGroup({150, 156, 153, 159}, "EVA11", {"yes", "no", "maybe"});
   b.AddOptionGroup({170, 173, 176}, "EVA05", {"left", "right"});
   TalvoScnFile f("DAY_A0");
-  ASSERT_TRUE(load(f, b));
   const uint16_t row3[16] = {150, 156, 153, 159}, row2[16] = {170, 173, 176};
   EVType three{}, two{};
-  ASSERT_TRUE(f.FindEVByOffsets(row3, "EVA11", &three, true, true, false));
-  ASSERT_TRUE(f.FindEVByOffsets(row2, "EVA05", &two, false, true, false));
+  ASSERT_TRUE(load(f, b) && f.FindEVByOffsets(row3, "EVA11", &three, true, true, false) &&
+              f.FindEVByOffsets(row2, "EVA05", &two, false, true, false));
   const uint16_t area = three.text1_offset, area2 = two.text1_offset;
   // A third text for a two-text entry (and the reverse): refused, nothing written.
   Bytes before = image_of(f);
@@ -122,16 +121,14 @@ TEST(TalvoScnFile, EVTextsGoIntoAnExactAreaOrOneByOne) {
   ASSERT_TRUE(f.SetEVText(&three, "Yes", "No", "Maybe", true, false));
   EXPECT_EQ(u16s_at(f, {156, 153, 159}), (U16s{area, uint16_t(area + 4), uint16_t(area + 7)}));
   EXPECT_EQ(string_at(f, area + 7), "Maybe");
-  // No exact area: the first takes the front of the 11-byte area, the second
-  // does not fit and is appended.
+  // No exact area: the first takes the front of the 11-byte area, the second is appended.
   const uint32_t size = f.GetSize();
   ASSERT_TRUE(f.SetEVText(&two, "Left!", "Right now, please", nullptr, true, false));
   EXPECT_EQ(u16s_at(f, {173, 176}), (U16s{area2, uint16_t(size)}));
   char *t1, *t2, *t3;
   ASSERT_TRUE(f.GetEVText(&two, &t1, &t2, &t3, true));
   EXPECT_EQ(take(t1) + "|" + take(t2) + "|" + take(t3), "Left!|Right now, please|<null>");
-  // In-place mode keeps a shorter text and kills the one it moves, which
-  // joins the tail "Left!" left.
+  // In-place mode keeps a shorter text and kills the one it moves, joining the tail "Left!" left.
   ASSERT_TRUE(f.SetEVText(&two, "Left!", "Much further right, and more", nullptr, false, false));
   EXPECT_EQ(u16s_at(f, {173, 176}), (U16s{area2, uint16_t(size + 18)}));
   EXPECT_TRUE(has_dead_area(f, area2 + 6, 5 + 18));
@@ -141,10 +138,9 @@ TEST(TalvoScnFile, MOTextIsSplitAtTheSeparator) {
   ScnBuilder b(400);
   b.AddOptionGroup({150, 153, 156, 159}, "BG30", {"one", "two", "three"});
   TalvoScnFile f("DAY_B2");
-  ASSERT_TRUE(load(f, b));
   const uint16_t row[16] = {150, 153, 156, 159};
   MOType mo{};
-  ASSERT_TRUE(f.FindMOByOffsets(row, "BG30", &mo, 3, true));
+  ASSERT_TRUE(load(f, b) && f.FindMOByOffsets(row, "BG30", &mo, 3, true));
   const uint16_t area = mo.text_offsets[0];
   ASSERT_TRUE(f.SetMOText(&mo, "a/b/c", true, '/'));
   EXPECT_EQ(u16s_at(f, {153, 156, 159}), (U16s{area, uint16_t(area + 2), uint16_t(area + 4)}));

@@ -1,7 +1,5 @@
-// Deterministic data that compresses the way the game's pictures do: 16-bit
-// pixels of flat areas, gradients and a little noise, followed by 8-bit
-// palette pictures with runs and repeated rows. Header-only so that tests
-// and benchmarks of any layer can use it without linking more.
+// Deterministic data that compresses like the game's pictures: 16-bit pixels of flat areas, gradients and a
+// little noise, and 8-bit palette pictures with runs and repeated rows. Header-only for tests and benchmarks.
 #ifndef TALVO_TESTS_SUPPORT_IMAGE_LIKE_DATA_H
 #define TALVO_TESTS_SUPPORT_IMAGE_LIKE_DATA_H
 
@@ -39,8 +37,7 @@ inline std::vector<unsigned char> image_like_bytes(size_t size, uint32_t seed) {
   std::vector<unsigned char> out;
   out.reserve(size + 1024);
   while (out.size() < size) {
-    const uint32_t width = 64 + rng.below(256);
-    const uint32_t rows = 4 + rng.below(24);
+    const uint32_t width = 64 + rng.below(256), rows = 4 + rng.below(24);
     if (rng.below(2) == 0) {
       // 16-bit picture: a gradient with flat bands, noisy in places.
       uint32_t colour = rng.next() & 0x7FFF;
