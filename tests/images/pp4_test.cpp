@@ -43,10 +43,7 @@ TEST(Pp4, RefusalsLeaveTheImageUntouched) {
   upper[0] = upper[1] = 'P';
   const ImageBytes odd = build_pp4(3, 2, kPalette, {1, 2, 3, 4, 5, 6});
   const std::string odd_width = "Error: odd width pp images are not supported (width = 3).\n";
-  const struct {
-    ImageBytes bmp, image;
-    std::string message;
-  } cases[] = {
+  const struct { ImageBytes bmp, image; std::string message; } cases[] = {
       {bmp_of(4, 2, kPalette, idx, 8), original, "Unsupported type of BMP. It must be 4 bits with 16 colours palette.\n"},
       {bmp_of(2, 4, kPalette, idx, 4), original, "Error: width/height of BMP and pp don't match: (2, 4) != (4, 2)\n"},
       {bmp_of(4, 2, kPalette, idx, 4), upper, "Error: no pp signature.\n"},

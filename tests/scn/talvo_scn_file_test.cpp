@@ -109,12 +109,8 @@ TEST(TalvoScnFile, SaveMessageIsReplacedInPlaceOnlyAndInsideTheImage) {
   EXPECT_EQ(string_at(f, 73), "Save?");
   // Five bytes of room now: a longer text would overwrite the script.
   EXPECT_NE(stderr_of([&] { EXPECT_FALSE(f.SetSaveMessage("Save it?", false)); }), "");
-  struct Case {
-    uint32_t size;
-    uint16_t field;  // value stored at 70
-    int command;     // byte at the command offset, -1 to leave it
-    bool unterminated, error_line;
-  };
+  // field: the value at 70; command: the byte there (-1: left as it is)
+  struct Case { uint32_t size; uint16_t field; int command; bool unterminated, error_line; };
   const Case cases[] = {
       {60, 0, -1, false, true},      {100, 100, -1, false, true}, {100, 65535, -1, false, true},
       {100, 80, 0x12, false, false}, {100, 95, 0x13, true, true},
