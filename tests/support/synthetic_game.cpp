@@ -331,25 +331,16 @@ SyntheticGame::SyntheticGame(const SyntheticGameOptions& options) {
   for (SyntheticDay& day : days_) {
     for (const SyntheticVA& va : day.vas) day.va_names.push_back(va.name.c_str());
     for (const SyntheticGroup& g : day.groups) day.ev_groups.push_back({g.name.c_str(), static_cast<int>(g.texts.size())});
-    ScnDay r{};
-    r.name = day.name.c_str();
-    r.path = day.path.c_str();
-    r.va_names = &day.va_names;
-    r.va_count = static_cast<int>(day.vas.size());
-    r.va_search_start = day.va_start;
-    r.va_search_length = day.va_length;
-    r.va_idx = &day.va_idx;
-    r.ev_groups = day.ev_groups.empty() ? nullptr : day.ev_groups.data();
-    r.ev_count = static_cast<int>(day.groups.size());
-    r.ev_search_start = day.ev_start;
-    r.ev_search_length = day.ev_length;
-    r.ev_poffsets = day.groups.empty() ? nullptr : &day.ev_poffsets;
-    r.has_duplicates = day.has_duplicates;
+    bool groups = !day.groups.empty();
+    ScnDay r{day.name.c_str(), day.path.c_str(), &day.va_names, static_cast<int>(day.vas.size()),
+             day.va_start, day.va_length, &day.va_idx, groups ? day.ev_groups.data() : nullptr,
+             static_cast<int>(day.groups.size()), day.ev_start, day.ev_length,
+             groups ? &day.ev_poffsets : nullptr, day.has_duplicates, {}};
     memcpy(r.md5, day.md5, 16);
     records_.push_back(r);
     r.va_names = &no_names_;
     r.va_idx = &no_indices_;
-    r.ev_poffsets = day.groups.empty() ? nullptr : &no_rows_;
+    r.ev_poffsets = groups ? &no_rows_ : nullptr;
     bare_records_.push_back(r);
   }
 }
