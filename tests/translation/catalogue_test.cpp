@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "tests/support/test_files.h"
 #include "translation/actors.h"
 #include "translation/day_tables.h"
 #include "translation/scn_days.h"
@@ -51,13 +52,14 @@ TEST(Translation, CatalogueRecordsInWalkOrder) {
 TEST(Translation, BuiltinTablesAreResolvedOnlyWhenComplete) {
   // This build carries no game data: every day must refuse, naming itself,
   // rather than dump or translate under wrong keys.
-  for (int i = 0; i < 17; i++) {
+  auto refused = [](const ScnDay& day) {
     DayTables tables;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(resolve_day_tables(scn_days[i], nullptr, 0, &tables));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              std::string("Error: the built-in tables of ") + scn_days[i].name +
-                  " are incomplete.\n");
+    return testsupport::run_captured([&] { return !resolve_day_tables(day, nullptr, 0, &tables); });
+  };
+  for (int i = 0; i < 17; i++) {
+    testsupport::Captured c = refused(scn_days[i]);
+    EXPECT_TRUE(c.ok);
+    EXPECT_EQ(c.err, std::string("Error: the built-in tables of ") + scn_days[i].name + " are incomplete.\n");
   }
   // One short table of the three is enough to count as incomplete.
   static const DayNameTable names = {"VA01X001", "VA01X002"};
@@ -68,11 +70,7 @@ TEST(Translation, BuiltinTablesAreResolvedOnlyWhenComplete) {
   day.va_idx = &short_idx;
   day.ev_count = 0;
   day.ev_poffsets = nullptr;
-  DayTables tables;
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(resolve_day_tables(day, nullptr, 0, &tables));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Error: the built-in tables of DAY_D7 are incomplete.\n");
+  EXPECT_EQ(refused(day).err, "Error: the built-in tables of DAY_D7 are incomplete.\n");
 }
 
 TEST(Translation, ActorNames) {

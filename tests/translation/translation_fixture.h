@@ -65,26 +65,24 @@ namespace detail {
 
 // One VA record of a day file: catalogue lines and their copies alike.
 struct Record {
-  int index;
   std::string name;
   std::string sjis;
   int storage;  // records with equal storage share one stored text
 };
 
-inline std::vector<Record> records_of(const testsupport::SyntheticDay& day) {
+// By index.
+inline std::map<int, Record> records_of(const testsupport::SyntheticDay& day) {
   std::map<int, Record> by_index;
   for (size_t i = 0; i < day.vas.size(); i++) {
     const auto& va = day.vas[i];
     int storage = va.shares_text_of >= 0 ? va.shares_text_of : static_cast<int>(i);
-    by_index[va.index] = {va.index, va.name, va.sjis, storage};
+    by_index[va.index] = {va.name, va.sjis, storage};
   }
   int next_storage = 100000;
   for (const auto& c : day.copies) {
-    by_index[c.index] = {c.index, day.vas[c.of].name, day.vas[c.of].sjis, next_storage++};
+    by_index[c.index] = {day.vas[c.of].name, day.vas[c.of].sjis, next_storage++};
   }
-  std::vector<Record> records;
-  for (const auto& r : by_index) records.push_back(r.second);
-  return records;
+  return by_index;
 }
 
 }  // namespace detail
@@ -98,7 +96,7 @@ inline std::string expected_dump(const SyntheticGame& g, bool rr) {
     std::vector<std::string> body;
     bool has_links = false;
     if (!day.vas.empty()) body.push_back("; Normal texts");
-    std::vector<detail::Record> records = detail::records_of(day);
+    std::map<int, detail::Record> records = detail::records_of(day);
     std::string previous_actor;
     for (size_t j = 0; j < day.vas.size(); j++) {
       const auto& va = day.vas[j];
@@ -111,8 +109,8 @@ inline std::string expected_dump(const SyntheticGame& g, bool rr) {
       previous_actor = actor;
       int own_storage = va.shares_text_of >= 0 ? va.shares_text_of : static_cast<int>(j);
       std::string link;
-      for (const detail::Record& r : records) {
-        if (r.index >= va.index) break;
+      for (const auto& [index, r] : records) {
+        if (index >= va.index) break;
         bool hit = rr ? (r.name != va.name && r.sjis == va.sjis) : r.storage == own_storage;
         if (hit) {
           link = r.name;
