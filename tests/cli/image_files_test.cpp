@@ -87,11 +87,7 @@ TEST_P(ImageFilesTest, ReadAndWriteWholeImageFiles) {
 }
 
 TEST_P(ImageFilesTest, ReplaceFileLeavesTheImageFileEqualToTheLocalFile) {
-  struct Case {
-    const char* what;
-    size_t size;
-    bool relocates;
-  } cases[] = {
+  struct Case { const char* what; size_t size; bool relocates; } cases[] = {
       {"same size", 5000, false},
       {"longer within the last sector", 6100, false},
       {"shorter", 1234, false},
@@ -121,9 +117,7 @@ TEST_P(ImageFilesTest, ReplaceFileAndMountRefusalsLeaveTheImageAlone) {
   std::string local = dir + "/local.bin", missing = dir + "/missing.bin", not_iso = dir + "/not.iso";
   write_file(local, random_bytes(9000, 5));
   write_file(not_iso, random_bytes(50000, 6));
-  struct Refusal {
-    std::string image, path, local, err;
-  } refusals[] = {
+  struct Refusal { std::string image, path, local, err; } refusals[] = {
       {iso, "/DATA/NONE.BIN", local, "\"/DATA/NONE.BIN\" was not found in the iso.\n"},
       {iso, "/DATA", local, "\"/DATA\" was not found in the iso.\n"},
       {iso, kTarget, missing, "Cannot open local file \"" + missing + "\"\n"},

@@ -139,10 +139,7 @@ TEST(Iso, DamagedRecordsMakeLookupsFailWithoutReadingPastThem) {
     std::copy(rec.begin(), rec.end(), image.begin() + at);
     image[at] = 255;
   };
-  struct Damage {
-    const char* what;
-    std::function<void(Bytes&)> apply;
-  } damages[] = {
+  struct Damage { const char* what; std::function<void(Bytes&)> apply; } damages[] = {
       {"identifier longer than its record", patch(record + 32, {0xFF})},
       {"record running past its sector", spill},
       {"extent past the image", patch(record + 2, {0xFF, 0xFF, 0xFF, 0x0F})},

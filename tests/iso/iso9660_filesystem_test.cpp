@@ -70,12 +70,7 @@ TEST(Iso, CompareNameMatchesIdentifiersOfBothTrees) {
     for (char c : s) out += std::string{'\0', c};
     return out;
   };
-  struct Case {
-    bool joliet;
-    const char* name;
-    std::string identifier;
-    bool match;
-  } cases[] = {
+  struct Case { bool joliet; const char* name; std::string identifier; bool match; } cases[] = {
       {false, "day_a0.scn", "DAY_A0.SCN;1", true},
       {false, "day_a0.scn", "DAY_A0.SCN", true},
       {false, "day_a0.scn", "DAY_A0.SCN;2", false},

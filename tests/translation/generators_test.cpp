@@ -112,10 +112,7 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
 
 // A translation file without speaker comments, and the same file with the
 // comments that copy_with_actor_comments must add, built side by side.
-struct CommentedIni {
-  std::string input;
-  std::string expected;
-};
+struct CommentedIni { std::string input; std::string expected; };
 
 CommentedIni commented_ini(const std::string& drop_key = "") {
   CommentedIni ini;

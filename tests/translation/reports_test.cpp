@@ -100,12 +100,7 @@ TEST_F(ReportsTest, Completion) {
   // counts neither way. "学校" kept is one of DAY_T0's five counted entries.
   std::string exceptions = replaced(all_translated(), "\"Town\"", "\"街\"");
   exceptions = replaced(exceptions, "VT01X003 = \"Bye\"", "VT01X003 = VT01X001");
-  const struct {
-    std::string translation;
-    bool ok;
-    std::string out;
-    std::string err;
-  } cases[] = {
+  const struct { std::string translation; bool ok; std::string out; std::string err; } cases[] = {
       {kJapanese, true, percentages("0.000000", "0.000000", "0.000000", "0.000000"), ""},
       {all_translated(), true, full, ""},
       {exceptions, true, full, ""},
@@ -152,10 +147,7 @@ std::string check_file(const std::string& value,
 TEST_F(ReportsTest, LineCheckReportsLinesLongerThan34Bytes) {
   std::string a33(33, 'a'), wide;
   for (int i = 0; i < 18; i++) wide += "あ";
-  struct Case {
-    std::string value;
-    std::string out;
-  } cases[] = {
+  struct Case { std::string value; std::string out; } cases[] = {
       {std::string(34, 'a'), ""},
       {std::string(35, 'a'), "DAY_T0:VT01X001: line 1 has 35 characters.\n"},
       {a33 + " b", "DAY_T0:VT01X001: line 1 has 35 characters, but character at pos 34 is white "

@@ -149,11 +149,7 @@ TEST_F(CraftedDay, FilesThatBreakAFactAreRefused) {
     return std::to_string(row[x]) + ", " + std::to_string(row[y]) + ", " + std::to_string(row[z]);
   };
   const Bytes original = scn_;
-  const struct {
-    std::function<void()> craft;
-    std::string message;
-    bool follow_digest;
-  } cases[] = {
+  const struct { std::function<void()> craft; std::string message; bool follow_digest; } cases[] = {
       // First, while the catalogue still has the true digest.
       {[&] { scn_[scn_.size() - 2] ^= 0x01; },
        no + "the program has no built-in tables for it and its file is not the unchanged one the "
@@ -200,10 +196,7 @@ TEST(TableDerivation, ChecksCatchBrokenTables) {
   ASSERT_GE(hack1, 0);
   std::string why;
   ASSERT_TRUE(check_day_tables(day, game().true_tables(d), TableParts::kComplete, &why)) << why;
-  struct Case {
-    const char* expect;
-    void (*breaks)(DayTables*, int);
-  } cases[] = {
+  struct Case { const char* expect; void (*breaks)(DayTables*, int); } cases[] = {
       {"VA names, the catalogue expects", [](DayTables* t, int) { t->va_names.pop_back(); }},
       {"is not a VA name", [](DayTables* t, int) { t->va_names[2] = "VA1X0001"; }},
       {"stands twice", [](DayTables* t, int) { t->va_names[2] = t->va_names[1]; }},

@@ -339,10 +339,7 @@ TEST(Translation, CorruptDayFilesStopWithAMessage) {
   const SyntheticDay& a0 = game().day("DAY_A0");
   uint32_t record0 = a0.va_start + 15u * a0.vas[0].index;
   uint32_t last = a0.va_start + 15u * a0.vas.back().index;
-  struct Corruption {
-    const char* what;
-    std::function<void(Bytes*)> apply;
-  } corruptions[] = {
+  struct Corruption { const char* what; std::function<void(Bytes*)> apply; } corruptions[] = {
       {"text pointer past the end", [&](Bytes* b) { talvo::write_le16(&(*b)[record0], 0xFFF0); }},
       {"name pointer past the end", [&](Bytes* b) { talvo::write_le16(&(*b)[record0 + 5], 0xFFFF); }},
       {"unterminated last text",
