@@ -41,35 +41,22 @@ image, out_dir = sys.argv[1], sys.argv[2]
 iso = pycdlib.PyCdlib()
 try:
     iso.open(image)
+    print('pvd', iso.pvd.space_size)
+    trees = [('iso', 'iso_path')]
+    if iso.has_joliet():
+        print('svd', iso.joliet_vd.space_size)
+        trees.append(('joliet', 'joliet_path'))
+    for tree, key in trees:
+        for top, dirs, names in iso.walk(**{key: '/'}):
+            for name in names:
+                path = top.rstrip('/') + '/' + name
+                record = iso.get_record(**{key: path})
+                out = os.path.join(out_dir, tree + path.replace('/', '_'))
+                iso.get_file_from_iso(out, **{key: path})
+                clean = path[:-2] if path.endswith(';1') else path
+                print('file', tree, record.extent_location(), record.get_data_length(), out, clean)
 except Exception as e:
     print('error', str(e).replace('\n', ' '))
-    sys.exit(0)
-print('pvd', iso.pvd.space_size)
-trees = [('iso', 'iso_path', 'latin-1')]
-if iso.has_joliet():
-    print('svd', iso.joliet_vd.space_size)
-    trees.append(('joliet', 'joliet_path', 'utf-16_be'))
-def walk(tree, key, enc, path):
-    for child in iso.list_children(**{key: path}):
-        if child is None or child.is_dot() or child.is_dotdot():
-            continue
-        name = child.file_identifier().decode(enc)
-        child_path = path.rstrip('/') + '/' + name
-        if child.is_dir():
-            walk(tree, key, enc, child_path)
-            continue
-        clean = child_path[:-2] if child_path.endswith(';1') else child_path
-        out = os.path.join(out_dir, str(len(files)))
-        iso.get_file_from_iso(out, **{key: child_path})
-        files.append(out)
-        print('file', tree, child.extent_location(), child.get_data_length(), out, clean)
-files = []
-try:
-    for tree, key, enc in trees:
-        walk(tree, key, enc, '/')
-except Exception as e:
-    print('error', str(e).replace('\n', ' '))
-iso.close()
 )PY";
 
 IsoContents read_iso_contents(const std::string& iso) {
