@@ -117,12 +117,8 @@ inline std::string expected_dump(const SyntheticGame& g, bool rr) {
           break;
         }
       }
-      if (!link.empty()) {
-        has_links = true;
-        body.push_back(va.name + " = " + link);
-      } else {
-        body.push_back(va.name + " = " + ini_quoted(va.text));
-      }
+      has_links |= !link.empty();
+      body.push_back(va.name + " = " + (link.empty() ? ini_quoted(va.text) : link));
     }
     bool first = true;
     for (size_t k = 0; k < day.groups.size(); k++) {
@@ -157,10 +153,8 @@ inline std::string expected_dump(const SyntheticGame& g, bool rr) {
       if (day.name == "DAY_C0") lines.push_back("rewrite_all_va = true");
       lines.push_back("");
     } else if (day.has_duplicates) {
-      lines.push_back(
-          "; If you modify any text on this section, please uncomment the following line.");
-      lines.push_back(";fix_duplicate_names = true");
-      lines.push_back("");
+      lines.insert(lines.end(), {"; If you modify any text on this section, please uncomment the following line.",
+                                 ";fix_duplicate_names = true", ""});
     }
     lines.insert(lines.end(), body.begin(), body.end());
   }
