@@ -162,11 +162,7 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
 
   int count = options.full_size ? layout.va_count : (d == 16 ? 9 : d == 15 ? 10 : 14);
   for (int j = 0; j < count; j++) {
-    SyntheticVA va;
-    va.name = va_name(d, j);
-    va.text = va_text(d, j);
-    va.actor = kActors[(j / 3 + d) % sizeof kActors];
-    day->vas.push_back(va);
+    day->vas.push_back({va_name(d, j), va_text(d, j), "", 0, kActors[(j / 3 + d) % sizeof kActors]});
   }
   // Families with copies: the originals take names the repair knows.
   std::vector<int> copy_indices;
@@ -179,11 +175,8 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
       day->vas[pos].name = name;
       int record = f.first_copy_name_pointer + 15 * (n - 1) - 5;
       EXPECT_EQ((record - layout.va_start) % 15, 0) << name;
-      SyntheticCopy copy;
-      copy.of = pos;
-      copy.index = (record - layout.va_start) / 15;
-      day->copies.push_back(copy);
-      copy_indices.push_back(copy.index);
+      day->copies.push_back({pos, (record - layout.va_start) / 15});
+      copy_indices.push_back(day->copies.back().index);
     }
   }
   // Originals take the other record indices in list order.
@@ -236,9 +229,11 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
     k++;
   }
 
-  int max_index = 0;
-  for (const SyntheticVA& va : day->vas) max_index = std::max(max_index, va.index);
-  for (const SyntheticCopy& c : day->copies) max_index = std::max(max_index, c.index);
+  // Records in index order: originals and copies.
+  std::map<int, int> original_at, copy_at;
+  for (size_t i = 0; i < day->vas.size(); i++) original_at[day->vas[i].index] = static_cast<int>(i);
+  for (size_t i = 0; i < day->copies.size(); i++) copy_at[day->copies[i].index] = static_cast<int>(i);
+  int max_index = std::max(original_at.rbegin()->first, copy_at.empty() ? 0 : copy_at.rbegin()->first);
   EXPECT_LE(max_index, layout.va_length / 15) << day->name;
   // Strings start behind both windows, as in the game, so that a scan of a
   // window never reads text bytes as pointers.
@@ -256,9 +251,6 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
                      g.name, g.sjis);
   }
   // VA strings follow in record order, each name followed by its text.
-  std::map<int, int> original_at, copy_at;
-  for (size_t i = 0; i < day->vas.size(); i++) original_at[day->vas[i].index] = static_cast<int>(i);
-  for (size_t i = 0; i < day->copies.size(); i++) copy_at[day->copies[i].index] = static_cast<int>(i);
   std::vector<uint16_t> text_offset(day->vas.size());
   // A string at an offset ending in 0xFF could be read from a record's 0xFF
   // filler and the next pointer's low byte; the game's files have none. Pads
@@ -281,12 +273,10 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
         text_offset[i] = b.GetU16(b.VARecord(index));
       }
     } else if (copy_at.count(index)) {
-      SyntheticCopy& c = day->copies[copy_at[index]];
-      const SyntheticVA& va = day->vas[c.of];
+      const SyntheticVA& va = day->vas[day->copies[copy_at[index]].of];
       pad(va.name.size() + 1);
-      c.name_offset = b.AppendString(va.name);
-      c.text_offset = b.AppendString(va.sjis);
-      b.SetVARecord(index, c.text_offset, c.name_offset, va.actor);
+      uint16_t name_at = b.AppendString(va.name);
+      b.SetVARecord(index, b.AppendString(va.sjis), name_at, va.actor);
     }
   }
   EXPECT_LE(b.size(), 65535u) << day->name;

@@ -36,8 +36,6 @@ struct SyntheticGroup {
 struct SyntheticCopy {
   int of = 0;     // position of the original in the day's VA list
   int index = 0;  // record index of the copy
-  uint16_t name_offset = 0;
-  uint16_t text_offset = 0;
 };
 
 struct SyntheticDay {
