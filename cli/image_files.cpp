@@ -20,24 +20,6 @@ namespace {
 // Host copies and replace_file move data in blocks of this size.
 const size_t kChunkSize = 16u * 1024 * 1024;
 
-// Closes an image descriptor on every path out.
-class IsoFd {
- public:
-  IsoFd(Iso9660Filesystem* fs, int fd) : fs_(fs), fd_(fd) {}
-  ~IsoFd() { close(); }
-  IsoFd(const IsoFd&) = delete;
-  IsoFd& operator=(const IsoFd&) = delete;
-  int get() const { return fd_; }
-  void close() {
-    if (fd_ >= 0) fs_->Close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  Iso9660Filesystem* fs_;
-  int fd_;
-};
-
 bool same_host_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -114,8 +96,15 @@ void umount_iso(IsoFileDisc* disc, Iso9660Filesystem* fs) {
   delete disc;
 }
 
+int IsoDescriptor::close() {
+  int result = 0;
+  if (fs_ && fd_ >= 0) result = fs_->Close(fd_);
+  fd_ = -1;
+  return result;
+}
+
 unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size) {
-  IsoFd fd(fs, fs->Open(path, kOpenRead));
+  IsoDescriptor fd(fs, fs->Open(path, kOpenRead));
   if (fd.get() < 0) {
     fprintf(stderr, "Cannot open %s\n", path);
     return nullptr;
@@ -128,7 +117,7 @@ unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size)
 }
 
 bool write_iso_file(Iso9660Filesystem* fs, const char* path, const void* data, int size) {
-  IsoFd fd(fs, fs->Open(path, kOpenWrite));
+  IsoDescriptor fd(fs, fs->Open(path, kOpenWrite));
   if (fd.get() < 0) {
     fprintf(stderr, "Cannot open %s\n", path);
     return false;
@@ -193,7 +182,7 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
   MountedIso iso;
   if (!iso.mount(inout_iso, false)) return false;
   Iso9660Filesystem* fs = iso.fs();
-  IsoFd fd(fs, fs->Open(iso_file_path, kOpenReadWrite));
+  IsoDescriptor fd(fs, fs->Open(iso_file_path, kOpenReadWrite));
   if (fd.get() < 0) {
     fprintf(stderr, "\"%s\" was not found in the iso.\n", iso_file_path);
     return false;

@@ -33,6 +33,29 @@ class MountedIso {
   Iso9660Filesystem* fs_ = nullptr;
 };
 
+// An open descriptor of a file inside the image, closed on scope exit.
+class IsoDescriptor {
+ public:
+  explicit IsoDescriptor(Iso9660Filesystem* fs, int fd = -1) : fs_(fs), fd_(fd) {}
+  ~IsoDescriptor() { close(); }
+  IsoDescriptor(const IsoDescriptor&) = delete;
+  IsoDescriptor& operator=(const IsoDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes the descriptor now; returns the result of Close (0 when none was open).
+  int close();
+  // Closes the current descriptor and takes fd of fs instead.
+  void reset(Iso9660Filesystem* fs, int fd) {
+    close();
+    fs_ = fs;
+    fd_ = fd;
+  }
+
+ private:
+  Iso9660Filesystem* fs_;
+  int fd_;
+};
+
 // The whole contents of a file in the image, in a buffer the caller releases
 // with free(); its length in *size. Null after printing why.
 unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size);

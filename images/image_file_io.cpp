@@ -6,15 +6,6 @@
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
 
-IsoDescriptor::~IsoDescriptor() { close(); }
-
-int IsoDescriptor::close() {
-  int result = 0;
-  if (fs_ && fd_ >= 0) result = fs_->Close(fd_);
-  fd_ = -1;
-  return result;
-}
-
 bool OpenedIsoFile::open(const char* iso, const char* path, int mode) {
   if (!iso_.mount(iso, mode == kOpenRead)) return false;
   fd_.reset(iso_.fs(), open_iso_file(iso_.fs(), path, mode));

@@ -11,29 +11,6 @@
 
 class Iso9660Filesystem;
 
-// An open descriptor of a file inside the image, closed on scope exit.
-class IsoDescriptor {
- public:
-  explicit IsoDescriptor(Iso9660Filesystem* fs, int fd = -1) : fs_(fs), fd_(fd) {}
-  ~IsoDescriptor();
-  IsoDescriptor(const IsoDescriptor&) = delete;
-  IsoDescriptor& operator=(const IsoDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes the descriptor now; returns the result of Close (0 when none was open).
-  int close();
-  // Closes the current descriptor and takes fd of fs instead.
-  void reset(Iso9660Filesystem* fs, int fd) {
-    close();
-    fs_ = fs;
-    fd_ = fd;
-  }
-
- private:
-  Iso9660Filesystem* fs_;
-  int fd_;
-};
-
 // A disc image mounted with one file inside it open: the start of every
 // image operation. The file is closed, then the image unmounted, on scope exit.
 class OpenedIsoFile {
