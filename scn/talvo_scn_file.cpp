@@ -76,7 +76,7 @@ int name_number(const char* name) {
 TalvoScnFile::TalvoScnFile(const char* day_name)
     : name(day_name),
       size(0),
-      va_start(0),
+      va_start{0},  // braces: a parenthesis after this name would call the <cstdarg> macro
       ev_start(0),
       va_length(0),
       ev_length(0),

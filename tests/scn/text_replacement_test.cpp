@@ -216,8 +216,9 @@ TEST(TalvoScnFile, CheckVASCorrectionReportsRecordsOutOfOrder) {
       {{rec("VA01X001", 100), rec("VD33E004", 145), rec("VD33E005", 190)}, fail + "VD33E005 (2)\n"},
       {{bad}, fail + "VA01X009 (1)\n"},
   };
-  for (const auto& [vas, expected] : cases) {
+  for (const auto& c : cases) {
+    const std::vector<VAType>& vas = c.first;
     EXPECT_EQ(stderr_of([&] { TalvoScnFile::CheckVASCorrection(vas.data(), static_cast<int>(vas.size())); }),
-              expected);
+              c.second);
   }
 }
