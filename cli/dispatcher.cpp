@@ -5,46 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/operation_table.h"
+
 namespace {
-
-struct OperationRow {
-  const char* name;
-  Operation operation;
-  int min_params;
-  int max_params;
-};
-
-// Tested in this order; the first row whose name matches and whose parameter
-// count is in range runs.
-const OperationRow kOperationTable[] = {
-    {"dump", Operation::kDump, 2, 2},
-    {"dump_rr", Operation::kDumpRr, 2, 2},
-    {"translate", Operation::kTranslate, 3, 5},
-    {"completion", Operation::kCompletion, 2, 2},
-    {"print_va_idx", Operation::kPrintVaIdx, 2, 2},
-    {"print_ev_poffsets", Operation::kPrintEvPoffsets, 2, 2},
-    {"print_va_names", Operation::kPrintVaNames, 2, 2},
-    {"extract_dc", Operation::kExtractDc, 3, 4},
-    {"insert_dc", Operation::kInsertDc, 3, 4},
-    {"uncompress_lzss", Operation::kUncompressLzss, 3, 3},
-    {"compress_lzss", Operation::kCompressLzss, 3, 3},
-    {"extract_lzss_dc", Operation::kExtractLzssDc, 3, 3},
-    {"insert_lzss_dc", Operation::kInsertLzssDc, 3, 3},
-    {"extract_pp", Operation::kExtractPp, 3, 4},
-    {"insert_pp", Operation::kInsertPp, 3, 5},
-    {"extract_lzss_pp", Operation::kExtractLzssPp, 3, 3},
-    {"insert_lzss_pp", Operation::kInsertLzssPp, 3, 4},
-    {"extract_lzss_pp4", Operation::kExtractLzssPp4, 3, 3},
-    {"insert_lzss_pp4", Operation::kInsertLzssPp4, 3, 4},
-    {"extract_mato", Operation::kExtractMato, 3, 3},
-    {"insert_mato", Operation::kInsertMato, 3, 5},
-    {"extract_lzss_mato", Operation::kExtractLzssMato, 3, 3},
-    {"insert_lzss_mato", Operation::kInsertLzssMato, 3, 5},
-    {"extract_all_images", Operation::kExtractAllImages, 2, 2},
-    {"copy_with_actor_comments", Operation::kCopyWithActorComments, 3, 3},
-    {"replace_file", Operation::kReplaceFile, 3, 3},
-    {"check_ini", Operation::kCheckIni, 1, 1},
-};
 
 bool word_is(const char* word, const char* keyword) { return strcasecmp(word, keyword) == 0; }
 
@@ -68,36 +31,28 @@ uint32_t hex_word(const char* word) {
 
 const char* text_word(const char* word) { return word_is(word, "default") ? nullptr : word; }
 
-// Converts the optional parameters that follow the required ones.
-void convert_optional(Command* c) {
-  const char* const* p = c->params;
-  int n = c->param_count;
-  switch (c->operation) {
-    case Operation::kExtractDc:
-    case Operation::kInsertDc:
-    case Operation::kExtractPp:
-      if (n >= 4) c->offset = hex_word(p[3]);
+// Sets what one optional word of the row stands for.
+void convert_optional(OptionalWord kind, const char* word, Command* c) {
+  switch (kind) {
+    case OptionalWord::kNone:
       break;
-    case Operation::kInsertPp:
-      if (n >= 4) c->offset = hex_word(p[3]);
-      if (n >= 5) set_color_fix_mode(p[4], c);
+    case OptionalWord::kOffset:
+      c->offset = hex_word(word);
       break;
-    case Operation::kInsertLzssPp:
-      if (n >= 4) set_color_fix_mode(p[3], c);
+    case OptionalWord::kColourFixMode:
+      set_color_fix_mode(word, c);
       break;
-    case Operation::kInsertLzssPp4:
-      if (n >= 4) c->fix_transparent = flag_word(p[3]);
+    case OptionalWord::kTransparentFlag:
+      c->fix_transparent = flag_word(word);
       break;
-    case Operation::kInsertMato:
-    case Operation::kInsertLzssMato:
-      if (n >= 4) set_color_fix_mode(p[3], c);
-      if (n >= 5) c->ignore_missing_files = flag_word(p[4]);
+    case OptionalWord::kIgnoreMissing:
+      c->ignore_missing_files = flag_word(word);
       break;
-    case Operation::kTranslate:
-      if (n >= 4) c->n_text = text_word(p[3]);
-      if (n >= 5) c->f_text = text_word(p[4]);
+    case OptionalWord::kNText:
+      c->n_text = text_word(word);
       break;
-    default:
+    case OptionalWord::kFText:
+      c->f_text = text_word(word);
       break;
   }
 }
@@ -222,19 +177,24 @@ const UsageItem kUsageText[] = {
 bool parse_command_line(int argc, const char* const* argv, Command* command) {
   if (argc < 2 || argv[1] == nullptr) return false;
   int param_count = argc - 2;
-  for (const OperationRow& row : kOperationTable) {
+  for (size_t r = 0; r < kOperationRowCount; ++r) {
+    const OperationRow& row = kOperationRows[r];
     if (!word_is(argv[1], row.name)) continue;
     if (param_count < row.min_params || param_count > row.max_params) continue;
     *command = Command();
-    command->operation = row.operation;
     command->name = row.name;
+    command->run = row.run;
     command->params = argv + 2;
     command->param_count = param_count;
-    convert_optional(command);
+    for (int i = row.min_params; i < param_count; ++i) {
+      convert_optional(row.optional[i - row.min_params], command->params[i], command);
+    }
     return true;
   }
   return false;
 }
+
+int run_command(const Command& command) { return command.run(command.params, command); }
 
 void usage(const char* program, FILE* out) {
   for (const UsageItem& item : kUsageText) {
@@ -252,8 +212,7 @@ int talvo_main(int argc, char** argv) {
   if (!parse_command_line(argc, argv, &command)) {
     // Started without a name (argc 0), the program calls itself by its own.
     usage(argc > 0 && argv[0] ? argv[0] : "talvo");
-    std::fflush(stdout);
-    std::exit(-1);
+    return -1;
   }
   return run_command(command);
 }

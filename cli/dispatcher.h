@@ -7,41 +7,18 @@
 #include <cstdint>
 #include <cstdio>
 
-enum class Operation {
-  kDump,
-  kDumpRr,
-  kTranslate,
-  kCompletion,
-  kPrintVaIdx,
-  kPrintEvPoffsets,
-  kPrintVaNames,
-  kExtractDc,
-  kInsertDc,
-  kUncompressLzss,
-  kCompressLzss,
-  kExtractLzssDc,
-  kInsertLzssDc,
-  kExtractPp,
-  kInsertPp,
-  kExtractLzssPp,
-  kInsertLzssPp,
-  kExtractLzssPp4,
-  kInsertLzssPp4,
-  kExtractMato,
-  kInsertMato,
-  kExtractLzssMato,
-  kInsertLzssMato,
-  kExtractAllImages,
-  kCopyWithActorComments,
-  kReplaceFile,
-  kCheckIni,
-};
+struct Command;
+
+// Runs one operation with its converted parameters and returns the process
+// status: 0 when it did its job, 1 when it stopped on an error, and
+// translate's own result (0 or -1). `params` are the command's words.
+using OperationFunction = int (*)(const char* const* params, const Command& command);
 
 // One run's operation with its words and the optional parameters converted.
 // Word pointers point into argv.
 struct Command {
-  Operation operation = Operation::kDump;
   const char* name = nullptr;  // the row's name, as the table spells it
+  OperationFunction run = nullptr;
   const char* const* params = nullptr;
   int param_count = 0;
   uint32_t offset = 0;          // hexadecimal offset word; 0 when absent or not hexadecimal
@@ -60,8 +37,7 @@ bool parse_command_line(int argc, const char* const* argv, Command* command);
 // Writes the usage text to out, the program name in place of %s.
 void usage(const char* program, FILE* out = stdout);
 
-// Runs the operation. Returns the process status: 0 when it did its job, 1
-// when it stopped on an error, and translate's own result (0 or -1).
+// Runs the operation the command line chose; the status as OperationFunction.
 int run_command(const Command& command);
 
 // The program's main(): runs one operation and returns the process status;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/operation_table.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -37,41 +38,23 @@ TEST(Dispatcher, MatchesNamesWithoutCaseAndOnlyWithTheirParameterCounts) {
 
   Parsed dump = parse({"DUMP", "in.iso", "out.ini"});
   ASSERT_TRUE(dump.ok);
-  EXPECT_EQ(dump.command.operation, Operation::kDump);
+  EXPECT_STREQ(dump.command.name, "dump");
   EXPECT_STREQ(dump.command.params[1], "out.ini");
 
-  struct Row {
-    const char* word;
-    int params;
-    Operation op;
-  } rows[] = {
-      {"Dump_RR", 2, Operation::kDumpRr},          {"translate", 3, Operation::kTranslate},
-      {"translate", 5, Operation::kTranslate},     {"completion", 2, Operation::kCompletion},
-      {"print_va_idx", 2, Operation::kPrintVaIdx}, {"print_ev_poffsets", 2, Operation::kPrintEvPoffsets},
-      {"print_va_names", 2, Operation::kPrintVaNames}, {"extract_dc", 4, Operation::kExtractDc},
-      {"insert_dc", 3, Operation::kInsertDc},      {"uncompress_lzss", 3, Operation::kUncompressLzss},
-      {"compress_lzss", 3, Operation::kCompressLzss}, {"extract_lzss_dc", 3, Operation::kExtractLzssDc},
-      {"insert_lzss_dc", 3, Operation::kInsertLzssDc}, {"extract_pp", 4, Operation::kExtractPp},
-      {"insert_pp", 5, Operation::kInsertPp},      {"extract_lzss_pp", 3, Operation::kExtractLzssPp},
-      {"insert_lzss_pp", 4, Operation::kInsertLzssPp}, {"extract_lzss_pp4", 3, Operation::kExtractLzssPp4},
-      {"insert_lzss_pp4", 4, Operation::kInsertLzssPp4}, {"extract_mato", 3, Operation::kExtractMato},
-      {"insert_mato", 5, Operation::kInsertMato},  {"extract_lzss_mato", 3, Operation::kExtractLzssMato},
-      {"insert_lzss_mato", 5, Operation::kInsertLzssMato},
-      {"extract_all_images", 2, Operation::kExtractAllImages},
-      {"copy_with_actor_comments", 3, Operation::kCopyWithActorComments},
-      {"replace_file", 3, Operation::kReplaceFile}, {"check_ini", 1, Operation::kCheckIni},
-  };
-  for (const Row& row : rows) {
-    std::vector<const char*> words{row.word};
-    for (int i = 0; i < row.params; ++i) words.push_back("x");
-    Parsed p = parse(words);
-    ASSERT_TRUE(p.ok) << row.word;
-    EXPECT_EQ(p.command.operation, row.op) << row.word;
-    EXPECT_EQ(p.command.param_count, row.params);
-    words.push_back("x");
-    words.push_back("x");
-    if (row.params != 3 || row.op != Operation::kTranslate) {
-      EXPECT_FALSE(parse(words).ok) << row.word << " with two words too many";
+  // Every row is reachable at both ends of its range and at no count outside
+  // it; a word matching a row's name at a count out of range matches no other.
+  for (size_t r = 0; r < kOperationRowCount; ++r) {
+    const OperationRow& row = kOperationRows[r];
+    for (int n = row.min_params - 1; n <= row.max_params + 1; ++n) {
+      std::vector<const char*> words{row.name};
+      words.resize(1 + n, "x");
+      Parsed p = parse(words);
+      bool in_range = n >= row.min_params && n <= row.max_params;
+      EXPECT_EQ(p.ok, in_range) << row.name << " with " << n;
+      if (in_range && p.ok) {
+        EXPECT_STREQ(p.command.name, row.name);
+        EXPECT_EQ(p.command.run, row.run) << row.name;
+      }
     }
   }
 }
