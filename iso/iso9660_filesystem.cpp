@@ -113,7 +113,6 @@ Iso9660Filesystem::Iso9660Filesystem()
       volume_descriptor_count_(0),
       pvd_(nullptr),
       svd_(nullptr),
-      udf_(false),
       dirty_(false),
       descriptors_(nullptr) {}
 
@@ -129,7 +128,6 @@ Iso9660Filesystem::~Iso9660Filesystem() {
 int Iso9660Filesystem::Mount(Disc* disc, bool read_only) {
   if (Filesystem::Mount(disc, read_only) != 0) return -1;
   dirty_ = false;
-  udf_ = false;
   auto fail = [this](int code) {
     Umount(false);
     errno = code;
@@ -161,8 +159,10 @@ int Iso9660Filesystem::Mount(Disc* disc, bool read_only) {
       return fail(EIO);
     }
   }
-  udf_ = holds_udf(disc_, kIsoFirstVolumeDescriptor + volume_descriptor_count_);
-  if (udf_ && !read_only) return fail(EROFS);
+  // Its tree would keep describing the old files: such an image is only read.
+  if (!read_only && holds_udf(disc_, kIsoFirstVolumeDescriptor + volume_descriptor_count_)) {
+    return fail(EROFS);
+  }
   descriptors_ = static_cast<Descriptor*>(calloc(kIsoMaxDescriptors, sizeof(Descriptor)));
   if (!descriptors_) return fail(ENOMEM);
   return 0;

@@ -115,8 +115,6 @@ class Iso9660Filesystem : public Filesystem {
   bool ValidDescriptor(int fd) const;
   // True when a Joliet tree was found at mount.
   bool HasJoliet() const { return svd_ != nullptr; }
-  // True when the image also holds a UDF file system (found at mount).
-  bool HasUdf() const { return udf_; }
 
   // Whether the path component name matches a record identifier (Joliet:
   // big-endian UCS-2). Case-insensitive for ASCII letters; an identifier may
@@ -232,7 +230,6 @@ class Iso9660Filesystem : public Filesystem {
   unsigned volume_descriptor_count_;
   unsigned char* pvd_;
   unsigned char* svd_;
-  bool udf_;
   bool dirty_;
   Descriptor* descriptors_;
 };
