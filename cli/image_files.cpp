@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +82,14 @@ bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path,
   }
   Iso9660Filesystem* new_fs = new (std::nothrow) Iso9660Filesystem();
   if (!new_fs || new_fs->Mount(new_disc, read_only) != 0) {
-    fprintf(stderr, "Mount failed.\n");
+    if (new_fs && errno == EROFS) {
+      fprintf(stderr,
+              "Error: %s also holds a UDF file system, which would keep describing the old "
+              "files: it can be read but not changed.\n",
+              iso_path);
+    } else {
+      fprintf(stderr, "Mount failed.\n");
+    }
     delete new_fs;
     delete new_disc;
     return false;

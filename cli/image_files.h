@@ -9,7 +9,8 @@ class Iso9660Filesystem;
 
 // Opens iso_path as a disc ("rb" when read_only, "r+b" otherwise) and mounts
 // its ISO 9660 filesystem. Returns true and stores both objects, which the
-// caller releases with umount_iso; false after printing why.
+// caller releases with umount_iso; false after printing why (a writable
+// mount of an image that also holds a UDF file system is refused, naming it).
 bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only);
 
 // Deletes fs (its unmount writes back changed volume descriptors), then disc.

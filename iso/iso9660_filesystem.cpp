@@ -50,6 +50,55 @@ bool is_volume_descriptor(const unsigned char* d, unsigned char type) {
   return d[0] == type && memcmp(d + 1, "CD001", 5) == 0;
 }
 
+const unsigned char kSetTerminator = 255;
+const unsigned kEscapeSequencesOffset = 88;
+const unsigned kEscapeSequencesSize = 32;
+
+// A supplementary descriptor (version 1; version 2 is the enhanced one) whose
+// escape sequences name one of the three UCS-2 levels.
+bool is_joliet_descriptor(const unsigned char* d) {
+  if (!is_volume_descriptor(d, 2) || d[6] != 1) return false;
+  const unsigned char* escapes = d + kEscapeSequencesOffset;
+  for (unsigned i = 0; i + 3 <= kEscapeSequencesSize; ++i) {
+    if (escapes[i] == '%' && escapes[i + 1] == '/' &&
+        (escapes[i + 2] == '@' || escapes[i + 2] == 'C' || escapes[i + 2] == 'E')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Primary, supplementary and enhanced descriptors hold a volume space size
+// and a root directory; boot records, partition descriptors and the
+// terminator do not.
+bool carries_volume_space(const unsigned char* d) {
+  return is_volume_descriptor(d, 1) || is_volume_descriptor(d, 2);
+}
+
+uint32_t root_extent(const unsigned char* d) {
+  return read_le32(d + kIsoRootRecordOffset + 2);
+}
+
+// Whether the extended area that may follow the set from sector `first`
+// (BEA01 ... TEA01) announces a UDF file system (NSR02 or NSR03).
+bool holds_udf(Disc* disc, uint64_t first) {
+  unsigned char sector[kIsoSectorSize];
+  bool in_area = false;
+  for (unsigned i = 0; i < kIsoMaxVolumeDescriptors; ++i) {
+    if (disc->ReadSectors(first + i, sector, 1) != 0) return false;
+    const char* id = reinterpret_cast<const char*>(sector + 1);
+    if (memcmp(id, "BEA01", 5) == 0) {
+      in_area = true;
+    } else if (in_area && (memcmp(id, "NSR02", 5) == 0 || memcmp(id, "NSR03", 5) == 0)) {
+      return true;
+    } else if (memcmp(id, "TEA01", 5) == 0 || (memcmp(id, "BOOT2", 5) != 0 &&
+                                                memcmp(id, "CDW02", 5) != 0)) {
+      return false;
+    }
+  }
+  return false;
+}
+
 unsigned char fold(unsigned c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 
 }  // namespace
@@ -60,7 +109,12 @@ void Iso9660DirectoryRecord::SetExtent(uint32_t sector) { write_both32(extent, s
 void Iso9660DirectoryRecord::SetDataLength(uint32_t bytes) { write_both32(data_length, bytes); }
 
 Iso9660Filesystem::Iso9660Filesystem()
-    : pvd_(nullptr), svd_(nullptr), dirty_(false), descriptors_(nullptr) {}
+    : volume_descriptors_(nullptr),
+      volume_descriptor_count_(0),
+      pvd_(nullptr),
+      svd_(nullptr),
+      dirty_(false),
+      descriptors_(nullptr) {}
 
 Iso9660Filesystem::~Iso9660Filesystem() {
   int saved = errno;
@@ -80,16 +134,34 @@ int Iso9660Filesystem::Mount(Disc* disc, bool read_only) {
     return -1;
   };
   if (disc_->GetSectorSize() != kIsoSectorSize) return fail(EPERM);
-  pvd_ = static_cast<unsigned char*>(malloc(kIsoSectorSize));
-  if (!pvd_) return fail(ENOMEM);
-  if (disc_->ReadSectors(16, pvd_, 1) != 0) return fail(EIO);
-  if (!is_volume_descriptor(pvd_, 1)) return fail(EPERM);
-  svd_ = static_cast<unsigned char*>(malloc(kIsoSectorSize));
-  if (!svd_) return fail(ENOMEM);
-  if (disc_->ReadSectors(17, svd_, 1) != 0) return fail(EIO);
-  if (!is_volume_descriptor(svd_, 2)) {
-    free(svd_);
-    svd_ = nullptr;
+  volume_descriptors_ =
+      static_cast<unsigned char*>(malloc(kIsoMaxVolumeDescriptors * kIsoSectorSize));
+  if (!volume_descriptors_) return fail(ENOMEM);
+  bool terminated = false;
+  for (unsigned i = 0; i < kIsoMaxVolumeDescriptors && !terminated; ++i) {
+    unsigned char* d = volume_descriptors_ + i * kIsoSectorSize;
+    if (disc_->ReadSectors(kIsoFirstVolumeDescriptor + i, d, 1) != 0) return fail(EIO);
+    if (i == 0 && !is_volume_descriptor(d, 1)) return fail(EPERM);
+    if (memcmp(d + 1, "CD001", 5) != 0) return fail(EIO);
+    volume_descriptor_count_ = i + 1;
+    terminated = d[0] == kSetTerminator;
+    if (!svd_ && is_joliet_descriptor(d)) svd_ = d;
+  }
+  if (!terminated) return fail(EIO);
+  pvd_ = volume_descriptors_;
+  // Every lookup goes through the Joliet root: one outside the image would
+  // leave the image readable through neither tree the tool keeps in step.
+  if (svd_) {
+    const Iso9660DirectoryRecord* root =
+        reinterpret_cast<const Iso9660DirectoryRecord*>(svd_ + kIsoRootRecordOffset);
+    if (root->length < kIsoRootRecordSize || !root->IsDirectory() ||
+        !ExtentInsideDisc(root->Extent(), root->DataLength())) {
+      return fail(EIO);
+    }
+  }
+  // Its tree would keep describing the old files: such an image is only read.
+  if (!read_only && holds_udf(disc_, kIsoFirstVolumeDescriptor + volume_descriptor_count_)) {
+    return fail(EROFS);
   }
   descriptors_ = static_cast<Descriptor*>(calloc(kIsoMaxDescriptors, sizeof(Descriptor)));
   if (!descriptors_) return fail(ENOMEM);
@@ -99,13 +171,19 @@ int Iso9660Filesystem::Mount(Disc* disc, bool read_only) {
 int Iso9660Filesystem::Umount(bool flag) {
   int err = 0;
   if (dirty_ && disc_) {
-    if (pvd_ && disc_->WriteSectors(16, pvd_, 1) != 0) err = EIO;
-    if (svd_ && disc_->WriteSectors(17, svd_, 1) != 0) err = EIO;
+    for (unsigned i = 0; i < volume_descriptor_count_; ++i) {
+      const unsigned char* d = volume_descriptors_ + i * kIsoSectorSize;
+      if (carries_volume_space(d) &&
+          disc_->WriteSectors(kIsoFirstVolumeDescriptor + i, d, 1) != 0) {
+        err = EIO;
+      }
+    }
   }
   dirty_ = false;
-  free(pvd_);
+  free(volume_descriptors_);
+  volume_descriptors_ = nullptr;
+  volume_descriptor_count_ = 0;
   pvd_ = nullptr;
-  free(svd_);
   svd_ = nullptr;
   if (descriptors_) {
     for (int fd = 0; fd < kIsoMaxDescriptors; ++fd) FreeDescriptor(fd);
@@ -222,15 +300,19 @@ Iso9660DirectoryRecord* Iso9660Filesystem::FindDirectoryRecord(
 
 Iso9660DirectoryRecord* Iso9660Filesystem::ParentDirectory(bool joliet, const char* path,
                                                            char* name, bool* is_root) {
-  if (!disc_ || !path) return nullptr;
   if (joliet && !svd_) {
     fprintf(stderr,
             "Joliet mode specified but this disc didn't have joliet PVD.\nThis should be "
             "considered a bug in this class.\n");
     return nullptr;
   }
-  const unsigned char* descriptor = joliet ? svd_ : pvd_;
-  if (!descriptor) return nullptr;
+  return ParentDirectoryIn(joliet ? svd_ : pvd_, joliet, path, name, is_root);
+}
+
+Iso9660DirectoryRecord* Iso9660Filesystem::ParentDirectoryIn(const unsigned char* descriptor,
+                                                             bool joliet, const char* path,
+                                                             char* name, bool* is_root) {
+  if (!disc_ || !path || !descriptor) return nullptr;
   char normalized[kPathBufferSize];
   if (!NormalizePath(path, normalized, sizeof normalized)) return nullptr;
   const unsigned char* root = descriptor + kIsoRootRecordOffset;
@@ -596,8 +678,10 @@ bool Iso9660Filesystem::ChangeFileSize(bool joliet, const char* path,
     record->SetExtent(static_cast<uint32_t>(first));
     uint64_t total = disc_->GetNumSectors();
     uint32_t volume = total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
-    write_both32(pvd_ + kIsoVolumeSpaceOffset, volume);
-    if (svd_) write_both32(svd_ + kIsoVolumeSpaceOffset, volume);
+    for (unsigned i = 0; i < volume_descriptor_count_; ++i) {
+      unsigned char* d = volume_descriptors_ + i * kIsoSectorSize;
+      if (carries_volume_space(d)) write_both32(d + kIsoVolumeSpaceOffset, volume);
+    }
     dirty_ = true;
   }
   if (UpdateFile(joliet, path, record, allow_dir, allow_any)) return true;
@@ -605,25 +689,159 @@ bool Iso9660Filesystem::ChangeFileSize(bool joliet, const char* path,
   return false;
 }
 
-void Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record) {
-  RecordPtr iso_record(FindFile(false, path, false, false));
-  if (!iso_record) {
-    fprintf(stderr,
-            "Warning: record was updated for joliet fs, but similar record couldn't be found in "
-            "iso fs. There are inconsistencies between them.\n");
-    return;
+// What FindTwinIn looks for in a directory: a file record with the extent
+// (the record of the same name in the same directory) or with the extent
+// and the data length (any other), each counted.
+struct Iso9660Filesystem::TwinSearch {
+  uint32_t extent;
+  uint32_t data_length;
+  unsigned named;
+  RecordPlace named_place;
+  unsigned same_data;
+  RecordPlace same_data_place;
+};
+
+// The directories of one tree met so far, each listed once however many
+// records point at it (a directory that contains itself ends the walk).
+struct Iso9660Filesystem::DirectoryList {
+  struct Entry {
+    uint32_t extent;
+    uint32_t length;
+  };
+  Entry* entries = nullptr;
+  unsigned count = 0;
+  unsigned capacity = 0;
+  ~DirectoryList() { free(entries); }
+  bool Add(uint32_t extent, uint32_t length) {
+    for (unsigned i = 0; i < count; ++i) {
+      if (entries[i].extent == extent) return true;
+    }
+    if (count == capacity) {
+      unsigned grown = capacity ? capacity * 2 : 64;
+      Entry* bigger = static_cast<Entry*>(realloc(entries, grown * sizeof(Entry)));
+      if (!bigger) return false;
+      entries = bigger;
+      capacity = grown;
+    }
+    entries[count++] = Entry{extent, length};
+    return true;
   }
-  // Already in step (a truncation to the current length): nothing to write.
-  if (iso_record->Extent() == record->Extent() &&
-      iso_record->DataLength() == record->DataLength()) {
-    return;
+};
+
+bool Iso9660Filesystem::ScanForTwin(uint32_t extent, uint32_t length, bool joliet,
+                                    const char* name, TwinSearch* search, DirectoryList* list) {
+  if (!ExtentInsideDisc(extent, length)) return false;
+  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
+  if (!buffer) return false;
+  Scan scan{extent, length, 0, UINT64_MAX, buffer.get()};
+  bool damaged = false;
+  while (const Iso9660DirectoryRecord* record = NextRecord(&scan, &damaged)) {
+    const unsigned char* id = reinterpret_cast<const unsigned char*>(record->Identifier());
+    bool dots = record->identifier_length == 1 && id[0] <= 1;
+    RecordPlace place{scan.loaded, static_cast<unsigned>(scan.position % kIsoSectorSize)};
+    if (record->IsDirectory()) {
+      if (list && !dots && !list->Add(record->Extent(), record->DataLength())) return false;
+    } else if (record->Extent() == search->extent) {
+      if (name && CompareName(joliet, name, record->Identifier(), record->identifier_length)) {
+        if (search->named++ == 0) search->named_place = place;
+      }
+      if (record->DataLength() == search->data_length && search->same_data++ == 0) {
+        search->same_data_place = place;
+      }
+    }
+    scan.position += record->length;
   }
-  iso_record->SetExtent(record->Extent());
-  iso_record->SetDataLength(record->DataLength());
-  if (!UpdateFile(false, path, iso_record.get(), false, false)) {
-    fprintf(stderr,
-            "Warning: record was updated for joliet fs, but cannot update the record that was "
-            "found in iso fs. There will be inconsitencies between them.\n");
+  return !damaged;
+}
+
+bool Iso9660Filesystem::FindTwinIn(const unsigned char* descriptor, const char* path,
+                                   const Iso9660DirectoryRecord* record, RecordPlace* place) {
+  bool joliet = is_joliet_descriptor(descriptor);
+  TwinSearch search{record->Extent(), record->DataLength(), 0, {}, 0, {}};
+  char name[kIsoComponentBufferSize];
+  bool is_root = false;
+  RecordPtr parent(ParentDirectoryIn(descriptor, joliet, path, name, &is_root));
+  if (parent && !is_root && parent->IsDirectory()) {
+    if (!ScanForTwin(parent->Extent(), parent->DataLength(), joliet, name, &search, nullptr)) {
+      return false;
+    }
+    if (search.named == 1) {
+      *place = search.named_place;
+      return true;
+    }
+    if (search.same_data == 1) {
+      *place = search.same_data_place;
+      return true;
+    }
+    if (search.named > 1 || search.same_data > 1) return false;
+  }
+  // The names differ from this tree's (a long name, or a directory on the
+  // way with one): the file is wherever its data is.
+  const Iso9660DirectoryRecord* root =
+      reinterpret_cast<const Iso9660DirectoryRecord*>(descriptor + kIsoRootRecordOffset);
+  DirectoryList list;
+  if (!list.Add(root->Extent(), root->DataLength())) return false;
+  search = TwinSearch{record->Extent(), record->DataLength(), 0, {}, 0, {}};
+  for (unsigned i = 0; i < list.count && search.same_data <= 1; ++i) {
+    if (!ScanForTwin(list.entries[i].extent, list.entries[i].length, joliet, nullptr, &search,
+                     &list)) {
+      return false;
+    }
+  }
+  if (search.same_data != 1) return false;
+  *place = search.same_data_place;
+  return true;
+}
+
+bool Iso9660Filesystem::FindTwins(const char* path, const Iso9660DirectoryRecord* record,
+                                  Twins* twins) {
+  twins->extent = record->Extent();
+  twins->data_length = record->DataLength();
+  twins->count = 0;
+  const unsigned char* lookup = svd_ ? svd_ : pvd_;
+  for (unsigned i = 0; i < volume_descriptor_count_; ++i) {
+    const unsigned char* d = volume_descriptors_ + i * kIsoSectorSize;
+    if (!carries_volume_space(d) || root_extent(d) == root_extent(lookup)) continue;
+    // Descriptors that share a root (an enhanced descriptor over the
+    // primary tree) share its records too.
+    bool seen = false;
+    for (unsigned j = 0; j < i && !seen; ++j) {
+      const unsigned char* e = volume_descriptors_ + j * kIsoSectorSize;
+      seen = carries_volume_space(e) && root_extent(e) == root_extent(d);
+    }
+    if (seen) continue;
+    if (!FindTwinIn(d, path, record, &twins->places[twins->count])) {
+      fprintf(stderr,
+              "Warning: record was updated for joliet fs, but similar record couldn't be found "
+              "in iso fs. There are inconsistencies between them.\n");
+      return false;
+    }
+    ++twins->count;
+  }
+  return true;
+}
+
+void Iso9660Filesystem::UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record) {
+  MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
+  for (unsigned i = 0; i < twins.count; ++i) {
+    const RecordPlace& place = twins.places[i];
+    bool done = false;
+    // Read again: two twins may share a sector, and the image must still
+    // hold at that place the record that was found.
+    if (buffer && disc_->ReadSectors(place.sector, buffer.get(), 1) == 0) {
+      Iso9660DirectoryRecord* twin =
+          reinterpret_cast<Iso9660DirectoryRecord*>(buffer.get() + place.offset);
+      if (twin->Extent() == twins.extent) {
+        twin->SetExtent(record->Extent());
+        twin->SetDataLength(record->DataLength());
+        done = disc_->WriteSectors(place.sector, buffer.get(), 1) == 0;
+      }
+    }
+    if (!done) {
+      fprintf(stderr,
+              "Warning: record was updated for joliet fs, but cannot update the record that was "
+              "found in iso fs. There will be inconsitencies between them.\n");
+    }
   }
 }
 
@@ -644,10 +862,14 @@ long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
   long long end = d.position + size;
   if (end > static_cast<long long>(d.record->DataLength())) {
     bool not_found = false;
-    bool joliet = svd_ != nullptr;
-    if (ChangeFileSize(joliet, d.path, d.record, static_cast<uint32_t>(end), &not_found, false,
-                       false)) {
-      if (joliet) MirrorIntoIsoTree(d.path, d.record);
+    Twins twins{};
+    if (!read_only_ && !FindTwins(d.path, d.record, &twins)) {
+      errno = EIO;
+      return -1;
+    }
+    if (ChangeFileSize(svd_ != nullptr, d.path, d.record, static_cast<uint32_t>(end), &not_found,
+                       false, false)) {
+      UpdateTwins(twins, d.record);
     } else if (not_found) {
       fprintf(stderr,
               "File was not found while updating. Invalidating descriptor.\nThis usually happens "
@@ -679,16 +901,22 @@ int Iso9660Filesystem::TruncateCommon(const char* path, Iso9660DirectoryRecord* 
     errno = EFBIG;
     return -1;
   }
+  // The other trees' records are found first: a file missing from one of
+  // them is refused before anything is written.
+  Twins twins{};
+  if (!read_only_ && size != record->DataLength() && !FindTwins(path, record, &twins)) {
+    errno = EIO;
+    return -1;
+  }
   bool not_found = false;
-  bool joliet = svd_ != nullptr;
-  if (!ChangeFileSize(joliet, path, record, static_cast<uint32_t>(size), &not_found, false,
-                      false)) {
+  if (!ChangeFileSize(svd_ != nullptr, path, record, static_cast<uint32_t>(size), &not_found,
+                      false, false)) {
     errno = EIO;
     return -1;
   }
   // The extent goes along too: a truncation that grows a file past its
   // allocation relocates it.
-  if (joliet) MirrorIntoIsoTree(path, record);
+  UpdateTwins(twins, record);
   return 0;
 }
 

@@ -2,7 +2,9 @@
 // Disc. Files are changed in place: overwritten, shortened, grown (moved to
 // sectors appended at the end of the image when they outgrow their
 // allocation, carrying their bytes along), and renamed; the directory records
-// of both trees and the volume size in both volume descriptors follow.
+// of every tree (ISO 9660, Joliet, a separate ISO 9660:1999 tree) and the volume
+// size in every volume descriptor follow. Images that also hold a UDF file
+// system are only ever mounted read-only: its tree could not be kept in step.
 // Every lookup bounds what the image says against the image itself: a
 // damaged image makes lookups fail (ENOENT or EIO), never read out of bounds.
 #ifndef TALVO_ISO_ISO9660_FILESYSTEM_H
@@ -46,17 +48,24 @@ constexpr unsigned kIsoRootRecordOffset = 156;  // in a volume descriptor
 constexpr unsigned kIsoRootRecordSize = 34;
 constexpr unsigned kIsoComponentBufferSize = 256;  // a path component and its zero
 constexpr unsigned kIsoVolumeSpaceOffset = 80;  // in a volume descriptor, both byte orders
+constexpr unsigned kIsoFirstVolumeDescriptor = 16;  // the sector where the set starts
+// A set (or the extended area after it) running longer than this is damage.
+constexpr unsigned kIsoMaxVolumeDescriptors = 64;
 
 class Iso9660Filesystem : public Filesystem {
  public:
   Iso9660Filesystem();
   ~Iso9660Filesystem() override;
 
-  // Reads sector 16 (primary descriptor, required) and sector 17 (any
-  // supplementary descriptor there is taken as the Joliet tree, which all
-  // lookups then use). -1 with EBUSY, EPERM (not an ISO 9660 image, or a
-  // sector size other than 2048), ENOMEM or EIO; the filesystem stays
-  // unmounted on failure.
+  // Reads the volume descriptor set from sector 16 (a primary descriptor)
+  // to its terminator. The supplementary descriptor whose escape sequences
+  // name UCS-2 is the Joliet tree, which all lookups then use; boot records,
+  // enhanced and partition descriptors are passed over. -1 with EBUSY, EPERM
+  // (not an ISO 9660 image, or a sector size other than 2048), EIO (a read
+  // failed, the set is damaged or has no terminator within
+  // kIsoMaxVolumeDescriptors sectors, the Joliet root lies outside the
+  // image), EROFS (a writable mount of an image that also holds a UDF file
+  // system) or ENOMEM; the filesystem stays unmounted on failure.
   int Mount(Disc* disc, bool read_only) override;
   // Writes back the volume descriptors when a relocation changed the volume
   // size, then releases everything (open descriptors are dropped). -1 with
@@ -81,7 +90,8 @@ class Iso9660Filesystem : public Filesystem {
   // The grown part that the write does not cover reads as zeros.
   // -1 with EBADF, EPERM, EINVAL, EFBIG (the file would pass 4 GiB - 1) or
   // EIO (including a file that vanished from its directory, whose
-  // descriptor is then closed).
+  // descriptor is then closed, and a growing file whose record cannot be
+  // found in one of the other trees, for which nothing is written).
   long long Write(int fd, const void* buffer, long long size) override;
   int OpenDir(const char* path) override;
   int CloseDir(int fd) override;
@@ -92,8 +102,9 @@ class Iso9660Filesystem : public Filesystem {
   // longer than the old one (without its ";1"). Only on images without a
   // Joliet tree (-1 with EPERM otherwise).
   int Rename(const char* old_path, const char* new_name) override;
-  // Sets the file's length in both trees; growth is as for Write. Open
-  // descriptors on the same file keep their old record copy.
+  // Sets the file's length in every tree; growth is as for Write. Open
+  // descriptors on the same file keep their old record copy. -1 with EIO
+  // (nothing written when the file's record is missing from another tree).
   int Truncate(const char* path, unsigned long long size) override;
   // As Truncate; the descriptor's record follows the change.
   int Ftruncate(int fd, unsigned long long size) override;
@@ -154,6 +165,9 @@ class Iso9660Filesystem : public Filesystem {
   // root itself the root record with *is_root set. Null when not found.
   Iso9660DirectoryRecord* ParentDirectory(bool joliet, const char* path, char* name,
                                           bool* is_root);
+  // As ParentDirectory, in the tree of the volume descriptor `descriptor`.
+  Iso9660DirectoryRecord* ParentDirectoryIn(const unsigned char* descriptor, bool joliet,
+                                            const char* path, char* name, bool* is_root);
   // For InUse: no use is denied; or only directories are.
   enum { kAnyUse = -2, kAnyFileUse = -1 };
   // The descriptor fd names, or null with errno ENOENT (nothing mounted),
@@ -172,15 +186,48 @@ class Iso9660Filesystem : public Filesystem {
                              const char* name, const Iso9660DirectoryRecord* new_record,
                              bool allow_dir, bool allow_any);
   int TruncateCommon(const char* path, Iso9660DirectoryRecord* record, unsigned long long size);
-  // Copies extent and data length of record into the ISO-tree record of
-  // path, warning when it cannot (Joliet images only).
-  void MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record);
+
+  // Where a directory record lies on the disc.
+  struct RecordPlace {
+    uint64_t sector;
+    unsigned offset;
+  };
+  // The records of one file in the trees other than the one lookups use
+  // (the ISO 9660 tree of a Joliet image, a separate ISO 9660:1999 tree).
+  struct Twins {
+    uint32_t extent;       // what the file's records said when they were found
+    uint32_t data_length;
+    unsigned count;
+    RecordPlace places[kIsoMaxVolumeDescriptors];
+  };
+  struct TwinSearch;
+  struct DirectoryList;
+  // Finds the twins of record, the file's record in the lookup tree, before
+  // anything is changed. False, after the "similar record couldn't be
+  // found" warning, when a tree holds no record of the file.
+  bool FindTwins(const char* path, const Iso9660DirectoryRecord* record, Twins* twins);
+  // The record in the tree of `descriptor` that shares record's extent: in
+  // the directory of the same path when the names reach it, else anywhere in
+  // the tree. False when there is none, more than one, or damage is met.
+  bool FindTwinIn(const unsigned char* descriptor, const char* path,
+                  const Iso9660DirectoryRecord* record, RecordPlace* place);
+  // Looks through one directory for the records search wants; with list,
+  // also adds its subdirectories to list. False when it cannot be read.
+  bool ScanForTwin(uint32_t extent, uint32_t length, bool joliet, const char* name,
+                   TwinSearch* search, DirectoryList* list);
+  // Gives every twin record's extent and data length, warning for a twin
+  // that cannot be rewritten.
+  void UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record);
   // Moves the first `bytes` bytes of a file from one extent to another.
   bool CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes);
   // True when [extent, extent + length) lies inside the disc.
   bool ExtentInsideDisc(uint32_t extent, uint64_t length);
   void FreeDescriptor(int fd);
 
+  // The volume descriptor set, terminator included: volume_descriptor_count_
+  // sectors from sector 16. pvd_ and svd_ point into it.
+  unsigned char* volume_descriptors_;
+  unsigned volume_descriptor_count_;
   unsigned char* pvd_;
   unsigned char* svd_;
   bool dirty_;

@@ -184,3 +184,66 @@ TEST(Cli, CopyFileAndOutputsRefuseTheSameHostFile) {
   EXPECT_TRUE(output_is_not_image((dir + "/other.iso").c_str(), source.c_str()));
   EXPECT_TRUE(output_is_not_image((dir + "/new.bmp").c_str(), source.c_str()));
 }
+
+TEST(Cli, ReplaceFileKeepsEveryTreeOfImagesMasteredByOtherTools) {
+  // Joliet names that the ISO 9660 tree shortens, in a directory it shortens too.
+  const std::string kLong = "/DATA/a_long_file_name_here.bin", kInLongDir = "/long_folder_name/DEEP.TXT";
+  const FileMap sample = {{kTarget, random_bytes(5000, 41)}, {kLong, random_bytes(3000, 42)},
+                          {kInLongDir, random_bytes(300, 43)}, {"/EMPTY.BIN", Bytes()},
+                          {"/BOOT.IMG", Bytes(2048, 0)}};
+  const FileMap replacements = {{kTarget, random_bytes(9000, 44)}, {kLong, random_bytes(7000, 45)},
+                                {kInLongDir, random_bytes(4100, 46)}};
+  struct Mastering { std::string options; bool rock_ridge, udf; } masterings[] = {
+      {"-J", false, false},
+      {"-R -J", true, false},
+      {"-J -b BOOT.IMG -no-emul-boot -c BOOT.CAT", false, false},
+      {"-J -iso-level 4", false, false},
+      {"-J -udf", false, true},
+  };
+  for (std::string tool : {"genisoimage", "xorriso -as mkisofs"}) {
+    for (const Mastering& m : masterings) {
+      if (m.udf && tool != "genisoimage") continue;  // the only one of the two that writes UDF
+      SCOPED_TRACE(tool + " " + m.options);
+      std::string dir = make_scratch_dir("mastered");
+      std::string iso = build_iso(dir, sample, true, tool + " -quiet " + m.options);
+      ASSERT_FALSE(iso.empty());
+      std::vector<std::string> views = {"", "-J"};
+      if (m.rock_ridge) views.push_back("-R");
+      std::map<std::string, FileMap> expected;
+      for (const std::string& view : views) expected[view] = isoinfo_files(iso, view);
+      Bytes before = read_file_bytes(iso);
+      for (const auto& r : replacements) {
+        std::string local = dir + "/local.bin";
+        write_file(local, r.second);
+        Captured c = run_captured([&] { return replace_file(iso.c_str(), r.first.c_str(), local.c_str()); });
+        if (m.udf) {
+          EXPECT_FALSE(c.ok);
+          EXPECT_EQ(c.err, "Error: " + iso + " also holds a UDF file system, which would keep describing "
+                           "the old files: it can be read but not changed.\n");
+          continue;
+        }
+        ASSERT_TRUE(c.ok) << c.err;
+        EXPECT_EQ(c.err, "");
+        // In every view, the file that held the old contents now holds the new.
+        for (auto& view : expected) {
+          for (auto& f : view.second) {
+            if (f.second == sample.at(r.first)) f.second = r.second;
+          }
+        }
+      }
+      if (m.udf) {
+        EXPECT_TRUE(read_file_bytes(iso) == before);
+        MountedIso read_only;
+        ASSERT_TRUE(read_only.mount(iso.c_str(), true));
+        EXPECT_TRUE(iso_file(read_only.fs(), kLong.c_str()) == sample.at(kLong));
+        continue;
+      }
+      for (const std::string& view : views) {
+        SCOPED_TRACE("isoinfo " + view);
+        EXPECT_EQ(isoinfo_files(iso, view), expected[view]);
+      }
+      expect_trees_in_step(iso);
+      run("rm -rf " + shell_quote(dir));
+    }
+  }
+}

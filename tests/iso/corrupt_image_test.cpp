@@ -198,3 +198,57 @@ TEST(Iso, ADirectoryThatContainsItselfDoesNotTrapLookups) {
   EXPECT_EQ(errno, ENOENT);
   EXPECT_GT(walk(&m.fs, "", 0, false), 0);
 }
+
+TEST(Iso, DamagedVolumeDescriptorSetsAreRefusedAtMount) {
+  const SmallImage& image = small_image();
+  ASSERT_EQ(image.bytes[18 * 2048], 255);  // primary, Joliet, terminator
+  auto sector = [](Bytes& b, unsigned s) { return b.begin() + s * 2048; };
+  struct Damage { const char* what; std::function<void(Bytes&)> apply; } damages[] = {
+      {"terminator wiped", [&](Bytes& b) { std::fill(sector(b, 18), sector(b, 19), 0); }},
+      {"no terminator within reach",
+       [&](Bytes& b) {
+         // Boot records all the way: a set that never ends.
+         b.resize(std::max<size_t>(b.size(), 200 * 2048));
+         Bytes boot(2048, 0);
+         std::copy(image.bytes.begin() + 16 * 2048 + 1, image.bytes.begin() + 16 * 2048 + 7, boot.begin() + 1);
+         for (unsigned s = 17; s < 200; ++s) std::copy(boot.begin(), boot.end(), sector(b, s));
+       }},
+      {"Joliet root past the end", [&](Bytes& b) { talvo::write_both32(&*sector(b, 17) + 158, 0xFFFFFF); }},
+      {"Joliet root longer than the image",
+       [&](Bytes& b) { talvo::write_both32(&*sector(b, 17) + 166, 0x7FFFFFFF); }},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    Bytes copy = image.bytes;
+    d.apply(copy);
+    for (bool writable : {false, true}) {
+      Mounted m(image.dir + "/set.iso", copy, writable);
+      EXPECT_FALSE(m.ok);
+      EXPECT_EQ(errno, EIO);
+      EXPECT_TRUE(read_file_bytes(image.dir + "/set.iso") == copy);
+    }
+  }
+}
+
+TEST(Iso, AFileWhoseIsoRecordIsLostIsNotGrownInTheJolietTreeAlone) {
+  const SmallImage& image = small_image();
+  Bytes copy = image.bytes;
+  const std::string name = "ROOT.BIN;1";
+  auto found = std::search(copy.begin() + 16 * 2048, copy.end(), name.begin(), name.end());
+  ASSERT_NE(found, copy.end());
+  unsigned char* extent = &*found - 33 + 2;
+  talvo::write_both32(extent, talvo::read_le32(extent) + 1);
+  const std::string path = image.dir + "/apart.iso";
+  Mounted m(path, copy, true);
+  ASSERT_TRUE(m.ok);
+  int fd = m.fs.Open("/ROOT.BIN", kOpenReadWrite);
+  unsigned char buffer[3000] = {1};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(m.fs.Write(fd, buffer, sizeof buffer), -1);  // grows past its sector
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(m.fs.Truncate("/ROOT.BIN", 5), -1);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("similar record couldn't be found in iso fs"), std::string::npos) << err;
+  EXPECT_EQ(m.fs.Umount(false), 0);
+  EXPECT_TRUE(read_file_bytes(path) == copy);
+}

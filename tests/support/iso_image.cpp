@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -27,12 +28,81 @@ uint64_t host_file_size(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-std::string build_iso(const std::string& dir, const FileMap& files, bool joliet) {
+std::string build_iso(const std::string& dir, const FileMap& files, bool joliet,
+                      const std::string& mastering) {
   std::string src = dir + "/src";
   run("mkdir -p " + shell_quote(src));
   for (const auto& f : files) write_file(src + f.first, f.second);
   std::string iso = dir + "/image.iso";
-  return make_iso(src, iso, joliet) ? iso : "";
+  bool made = mastering.empty() ? make_iso(src, iso, joliet) : master_iso(mastering, src, iso);
+  return made ? iso : "";
+}
+
+FileMap isoinfo_files(const std::string& iso, const std::string& view) {
+  std::string isoinfo = "isoinfo " + view + " -i " + shell_quote(iso), listing;
+  run(isoinfo + " -f 2>/dev/null", &listing);
+  std::istringstream lines(listing);
+  std::vector<std::string> paths;
+  for (std::string line; std::getline(lines, line);) paths.push_back(line);
+  FileMap files;
+  std::string out = make_scratch_dir("isoinfo_files") + "/out";
+  for (const std::string& path : paths) {
+    // A directory is listed before what it holds.
+    bool directory = false;
+    for (const std::string& other : paths) directory |= other.rfind(path + "/", 0) == 0;
+    if (directory) continue;
+    run(isoinfo + " -x " + shell_quote(path) + " > " + shell_quote(out) + " 2>/dev/null");
+    files[path] = read_file_bytes(out);
+  }
+  return files;
+}
+
+std::vector<DescriptorTree> descriptor_trees(const std::string& iso) {
+  Bytes image = read_file_bytes(iso);
+  std::vector<DescriptorTree> trees;
+  auto both32 = [&](size_t at) {
+    uint32_t le = talvo::read_le32(&image[at]);
+    return le == talvo::read_be32(&image[at + 4]) ? le : 0;
+  };
+  for (unsigned sector = 16; (sector + 1) * 2048 <= image.size(); ++sector) {
+    const size_t d = sector * 2048;
+    if (image[d] == 255 || std::string(image.begin() + d + 1, image.begin() + d + 6) != "CD001") break;
+    if (image[d] != 1 && image[d] != 2) continue;
+    DescriptorTree tree;
+    tree.sector = sector;
+    tree.volume_space = both32(d + 80);
+    std::vector<std::pair<uint32_t, uint32_t>> pending{{both32(d + 158), both32(d + 166)}};
+    for (size_t i = 0; i < pending.size() && i < 1000; ++i) {
+      for (size_t at = pending[i].first * 2048, end = at + pending[i].second; at < end && at < image.size();) {
+        unsigned length = image[at];
+        if (length <= 33) {  // the rest of the sector is padding
+          at = (at / 2048 + 1) * 2048;
+          continue;
+        }
+        uint32_t extent = both32(at + 2), data_length = both32(at + 10);
+        bool dots = image[at + 32] == 1 && image[at + 33] <= 1;
+        if (image[at + 25] & 2) {
+          if (!dots) pending.push_back({extent, data_length});
+        } else {
+          tree.files.push_back({extent, data_length});
+        }
+        at += length;
+      }
+    }
+    std::sort(tree.files.begin(), tree.files.end());
+    trees.push_back(tree);
+  }
+  return trees;
+}
+
+void expect_trees_in_step(const std::string& iso) {
+  std::vector<DescriptorTree> trees = descriptor_trees(iso);
+  ASSERT_FALSE(trees.empty());
+  for (const DescriptorTree& tree : trees) {
+    SCOPED_TRACE("descriptor in sector " + std::to_string(tree.sector));
+    EXPECT_EQ(tree.volume_space, host_file_size(iso) / 2048);
+    EXPECT_EQ(tree.files, trees[0].files);
+  }
 }
 
 static const char kReader[] = R"PY(
@@ -104,6 +174,7 @@ void expect_image_holds(const std::string& iso, const FileMap& files, bool jolie
   if (joliet) {
     EXPECT_EQ(c.svd_space, sectors);
   }
+  expect_trees_in_step(iso);
   ASSERT_EQ(c.iso_tree.size(), files.size());
   EXPECT_EQ(c.joliet_tree.size(), joliet ? files.size() : 0u);
   for (const auto& f : files) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/test_files.h"
 
@@ -23,9 +25,31 @@ Bytes random_bytes(size_t size, uint32_t seed);
 // The size of a host file, 0 when it cannot be read.
 uint64_t host_file_size(const std::string& path);
 
-// Writes files under dir + "/src" and makes dir + "/image.iso" from them.
-// Returns the image path, or "" when genisoimage failed.
-std::string build_iso(const std::string& dir, const FileMap& files, bool joliet);
+// Writes files under dir + "/src" and makes dir + "/image.iso" from them,
+// with genisoimage or, when given, the mastering command of master_iso.
+// Returns the image path, or "" when mastering failed.
+std::string build_iso(const std::string& dir, const FileMap& files, bool joliet,
+                      const std::string& mastering = "");
+
+// Every file isoinfo lists in one view of an image, read out with isoinfo:
+// view "" is the ISO 9660 tree (names as recorded, ";1" included), "-J" the
+// Joliet tree, "-R" the Rock Ridge names.
+FileMap isoinfo_files(const std::string& iso, const std::string& view);
+
+// One volume descriptor that holds a volume space size and a tree, read
+// from the image's bytes: its sector, its volume space size (0 when the two
+// byte orders disagree) and the (extent, data length) of every file record
+// reachable from its root, sorted.
+struct DescriptorTree {
+  unsigned sector = 0;
+  uint32_t volume_space = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> files;
+};
+std::vector<DescriptorTree> descriptor_trees(const std::string& iso);
+
+// Expects every descriptor to give the image's size in sectors and every
+// tree to describe the same files.
+void expect_trees_in_step(const std::string& iso);
 
 struct IsoFileInfo {
   uint32_t extent = 0;

@@ -90,10 +90,11 @@ ToolResult run_talvo(const std::vector<std::string>& args) {
 }
 
 bool make_iso(const std::string& src, const std::string& iso, bool joliet) {
-  std::string cmd = "genisoimage -quiet ";
-  if (joliet) cmd += "-J ";
-  cmd += "-o " + shell_quote(iso) + " " + shell_quote(src) + " 2>&1";
-  return run(cmd) == 0;
+  return master_iso(joliet ? "genisoimage -quiet -J" : "genisoimage -quiet", src, iso);
+}
+
+bool master_iso(const std::string& command, const std::string& src, const std::string& iso) {
+  return run(command + " -o " + shell_quote(iso) + " " + shell_quote(src) + " 2>&1") == 0;
 }
 
 bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data) {

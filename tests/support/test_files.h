@@ -38,6 +38,9 @@ ToolResult run_talvo(const std::vector<std::string>& args);
 // Makes an ISO 9660 image of folder src with genisoimage (Joliet tree when
 // joliet is true). Returns false when genisoimage failed.
 bool make_iso(const std::string& src, const std::string& iso, bool joliet = true);
+// The same with a mastering command of its own, options included (say
+// "xorriso -as mkisofs -R -J"). Returns false when the command failed.
+bool master_iso(const std::string& command, const std::string& src, const std::string& iso);
 
 // Reads a file out of an image with isoinfo (path like "/DIR/FILE.BIN", the
 // ";1" version is added). Returns false when isoinfo could not find it.
