@@ -298,10 +298,9 @@ bool IniFile::WriteRawLineAt(const char* section, const char* key, const char* l
   bool section_found = false;
   const KeyLine* found = nullptr;
   if (!FindKey(section, key, &section_found, &found)) return false;
-  // Insert at the start of the key's own line, before any indentation.
-  uint32_t pos = found->line_start;
-  while (pos > found->read_start && buffer[pos - 1] != '\n' && is_blank(buffer[pos - 1])) --pos;
-  cursor = pos;
+  // At the key's first non-blank byte, where RemoveValue edits the line too:
+  // the key's indentation stays in front of the inserted line.
+  cursor = found->line_start;
   return WriteLine(line);
 }
 

@@ -159,11 +159,11 @@ TEST(IniFile, RawLinesAtCursorSectionAndKey) {
               ini.WriteRawLine("  b = 2") && ini.WriteRawLineAt("s", "first") && ini.WriteRawLineAt("s", "above first") &&
               ini.WriteRawLineAt("s", "B", "; over b") && ini.WriteRawLineAt("s", "a", "; over a"));
   EXPECT_FALSE(ini.WriteRawLineAt("t", "x") || ini.WriteRawLineAt("s", "c", "x"));
-  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n; over b\r\n  b = 2\r\n");
+  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n  ; over b\r\nb = 2\r\n");
   EXPECT_EQ(raw(&ini, "s", "b"), "2");
   ASSERT_TRUE(ini.RemoveValue("s", "a", true) && ini.RemoveValue("s", "b", false));
   EXPECT_FALSE(ini.RemoveValue("s", "a", false));
-  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\n;a = 1\r\n; over b\r\n  \r\n");
+  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\n;a = 1\r\n  ; over b\r\n\r\n");
   ASSERT_TRUE(ini.SetRawValue("s", "a", "3"));
   EXPECT_EQ(raw(&ini, "s", "a"), "3");
 }
