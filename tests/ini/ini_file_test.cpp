@@ -168,6 +168,21 @@ TEST(IniFile, RawLinesAtCursorSectionAndKey) {
   EXPECT_EQ(raw(&ini, "s", "a"), "3");
 }
 
+TEST(IniFile, LeadingUtf8ByteOrderMarkStaysAndBelongsToNoLine) {
+  const std::string bom = "\xEF\xBB\xBF";
+  IniFile ini;
+  load(&ini, bom + "[General]\r\nencoding = \"UTF-8\"\r\n");
+  EXPECT_EQ(str(&ini, "general", "encoding"), "UTF-8");
+  load(&ini, bom + "k = v\r\n[s]\r\n");
+  EXPECT_EQ(take(ini.ReadLine(), true), "k = v");
+  load(&ini, bom + "k = v\r\n[s]\r\n");
+  ASSERT_TRUE(ini.WriteRawLine("; first") && ini.SetRawValue("s", "a", "1"));
+  EXPECT_EQ(bytes_of(&ini), bom + "; first\r\nk = v\r\n[s]\r\na = 1\r\n");
+  load(&ini, bom);
+  ASSERT_TRUE(ini.AddSection("s"));
+  EXPECT_EQ(bytes_of(&ini), bom + "[s]\r\n");
+}
+
 TEST(IniFile, ResizeAndIncrease) {
   IniFile ini;
   load(&ini, "abc");
