@@ -193,6 +193,11 @@ bool report_done(Generated what) {
   return true;
 }
 
+bool generate_and_report(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue,
+                         Generated what) {
+  return generate(fs, out, catalogue, what) && report_done(what);
+}
+
 bool generate_file(const char* input_iso, const char* output_h_file,
                    const ScnCatalogue& catalogue, Generated what) {
   if (!output_is_not_image(output_h_file, input_iso)) return false;
@@ -213,7 +218,7 @@ bool generate_file(const char* input_iso, const char* output_h_file,
     fprintf(stderr, "Out of memory.\n");
     return false;
   }
-  return output.Commit(text.data(), text.size());
+  return output.Commit(text.data(), text.size()) && report_done(what);
 }
 
 }  // namespace
@@ -229,16 +234,16 @@ char* copy_to_lower(const char* text) {
 }
 
 bool print_va_idx_to_h_file(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue) {
-  return generate(fs, out, catalogue, Generated::kVaIdx);
+  return generate_and_report(fs, out, catalogue, Generated::kVaIdx);
 }
 
 bool print_ev_poffsets_to_h_file(Iso9660Filesystem* fs, FILE* out,
                                  const ScnCatalogue& catalogue) {
-  return generate(fs, out, catalogue, Generated::kEvPoffsets);
+  return generate_and_report(fs, out, catalogue, Generated::kEvPoffsets);
 }
 
 bool print_va_names_to_h_file(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue) {
-  return generate(fs, out, catalogue, Generated::kVaNames);
+  return generate_and_report(fs, out, catalogue, Generated::kVaNames);
 }
 
 bool print_va_idx(const char* input_iso, const char* output_h_file,
