@@ -98,6 +98,16 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
     EXPECT_EQ(r.err.rfind("Error: cannot build the tables of DAY_B0: ", 0), 0u) << r.err;
     EXPECT_EQ(read_text(out), "previous tables\n");
   }
+  // A table file that cannot be written in full: no success line before the error.
+  for (const Generator& g : kGenerators) {
+    testsupport::ChildResult r = testsupport::run_in_child(
+        [&] { return g.generate(game_iso().c_str(), out.c_str(), game().catalogue()); }, false, 64);
+    ASSERT_TRUE(r.ran);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error writing output.\n");
+    EXPECT_EQ(read_text(out), "previous tables\n");
+  }
   // A new output is not created at all.
   std::string fresh = dir + "/fresh.h";
   run_captured([&] { return print_va_idx(game_iso().c_str(), fresh.c_str(), catalogue); });
