@@ -95,8 +95,9 @@ class IniFile {
   // section does not exist.
   bool WriteRawLineAt(const char* section, const char* line);
 
-  // Inserts `line` directly above the line of `key` in `section`. False when
-  // the section or the key is missing.
+  // Inserts `line` at the first non-blank byte of the line of `key` in
+  // `section` (where RemoveValue edits it), so the key's indentation stays
+  // in front of the new line. False when the section or the key is missing.
   bool WriteRawLineAt(const char* section, const char* key, const char* line);
 
   // The syntax rules as separate operations on one line.
