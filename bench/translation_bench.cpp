@@ -1,7 +1,8 @@
 // Dump and translate of a full-size synthetic game (17 days, 6331 VA lines,
 // 95 option groups) on a genisoimage image: the time of dump_days_to_ini on
 // the mounted image, and of translate_days_from_ini on a mounted copy with
-// every text replaced by a longer or shorter English one. The image copy,
+// every text replaced by a longer or shorter English one, with kill areas
+// and in place. The image copy,
 // mounting and unmounting are outside the timings.
 #include <unistd.h>
 
@@ -41,8 +42,10 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 }
 
 // The dump with every quoted VA and answer text replaced: VA lines
-// alternately longer and shorter, answers a short English word each.
-std::string translated(const std::string& dump) {
+// alternately longer and shorter, answers a short English word each. With
+// in_place, every day writes its texts in place (no kill areas, so no
+// linking): links get texts of their own too.
+std::string translated(const std::string& dump, bool in_place) {
   std::string out;
   size_t pos = 0;
   int n = 0;
@@ -52,7 +55,8 @@ std::string translated(const std::string& dump) {
     std::string line = dump.substr(pos, end - pos);
     pos = end + 2;
     if (line.compare(0, 5, "[DAY_") == 0) general = false;
-    size_t eq = line.find(" = \"");
+    if (in_place && line.compare(0, 12, "user_linking") == 0) continue;
+    size_t eq = line.find(in_place && line.size() == 19 && line[0] == 'V' ? " = " : " = \"");
     if (!general && eq != std::string::npos) {
       std::string key = line.substr(0, eq);
       std::string value;
@@ -71,6 +75,7 @@ std::string translated(const std::string& dump) {
       n++;
     }
     out += line + "\r\n";
+    if (in_place && line.compare(0, 5, "[DAY_") == 0) out += "use_kill_areas = false\r\n";
   }
   return out;
 }
@@ -103,22 +108,22 @@ int main() {
     if (!ok) return 1;
   }
   testsupport::Bytes dumped = testsupport::read_file_bytes(ini);
-  std::string edited = translated(std::string(dumped.begin(), dumped.end()));
-  std::string translated_ini = dir + "/translated.ini";
-  testsupport::write_file(translated_ini, edited);
-
-  std::string copy = dir + "/copy.iso";
-  testsupport::run("cp " + testsupport::shell_quote(iso) + " " + testsupport::shell_quote(copy));
-  double translate_time = 0;
-  bool ok = false;
-  {
+  // Translations with kill areas (the default) and in place.
+  double translate_time[2] = {0, 0};
+  bool ok = true;
+  for (int in_place = 0; in_place < 2; in_place++) {
+    std::string edited = translated(std::string(dumped.begin(), dumped.end()), in_place);
+    std::string translated_ini = dir + "/translated.ini";
+    testsupport::write_file(translated_ini, edited);
+    std::string copy = dir + "/copy.iso";
+    testsupport::run("cp " + testsupport::shell_quote(iso) + " " + testsupport::shell_quote(copy));
     MountedIso image;
     if (!image.mount(copy.c_str(), false)) return 1;
     QuietStdout quiet;
     auto start = std::chrono::steady_clock::now();
     ok = translate_days_from_ini(image.fs(), translated_ini.c_str(), "Kei", "Aoi",
-                                 game.catalogue());
-    translate_time = seconds_since(start);
+                                 game.catalogue()) && ok;
+    translate_time[in_place] = seconds_since(start);
   }
   int vas = 0, groups = 0;
   for (const auto& d : game.days()) {
@@ -128,6 +133,7 @@ int main() {
   std::printf("full-size game: %d VA lines, %d option groups, INI file of %zu bytes\n", vas,
               groups, dumped.size());
   std::printf("dump:      %.3f s\n", dump_time);
-  std::printf("translate: %.3f s (%s)\n", translate_time, ok ? "ok" : "FAILED");
+  std::printf("translate: %.3f s, in place %.3f s (%s)\n", translate_time[0], translate_time[1],
+              ok ? "ok" : "FAILED");
   return ok ? 0 : 1;
 }

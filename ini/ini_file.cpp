@@ -185,6 +185,7 @@ bool IniFile::Increase(unsigned int n, unsigned char** first_new) {
 
 bool IniFile::InsertAt(uint32_t pos, const char* bytes, uint32_t n) {
   if (pos > length) pos = length;
+  if (pos < BodyStart()) pos = BodyStart();
   if (n > UINT32_MAX - length) {
     out_of_memory();
     return false;
@@ -214,9 +215,14 @@ void IniFile::RemoveAt(uint32_t pos, uint32_t n) {
 
 // ---- Line level ----
 
+uint32_t IniFile::BodyStart() const {
+  return length >= 3 && buffer[0] == 0xEF && buffer[1] == 0xBB && buffer[2] == 0xBF ? 3 : 0;
+}
+
 bool IniFile::ScanLine(uint32_t pos, char* out, uint32_t* start, uint32_t* next,
                        uint32_t* copied) const {
   if (pos >= length) return false;
+  if (pos < BodyStart()) pos = BodyStart();
   while (pos < length && is_blank(buffer[pos])) ++pos;
   *start = pos;
   // After kMaxLine bytes the cursor stays on the next byte: the rest of the
@@ -264,8 +270,9 @@ bool IniFile::WriteLine(const char* line) {
     return false;
   }
   uint32_t pos = cursor > length ? length : cursor;
+  if (pos < BodyStart()) pos = BodyStart();
   // A last line without a line break would swallow the new line.
-  bool end_last_line = pos == length && length > 0 && buffer[length - 1] != '\n';
+  bool end_last_line = pos == length && length > BodyStart() && buffer[length - 1] != '\n';
   uint32_t total = static_cast<uint32_t>(line_length) + 2 + (end_last_line ? 2 : 0);
   MallocBuffer bytes = malloc_buffer(total);
   if (!bytes) {
@@ -298,10 +305,9 @@ bool IniFile::WriteRawLineAt(const char* section, const char* key, const char* l
   bool section_found = false;
   const KeyLine* found = nullptr;
   if (!FindKey(section, key, &section_found, &found)) return false;
-  // Insert at the start of the key's own line, before any indentation.
-  uint32_t pos = found->line_start;
-  while (pos > found->read_start && buffer[pos - 1] != '\n' && is_blank(buffer[pos - 1])) --pos;
-  cursor = pos;
+  // At the key's first non-blank byte, where RemoveValue edits the line too:
+  // the key's indentation stays in front of the inserted line.
+  cursor = found->line_start;
   return WriteLine(line);
 }
 

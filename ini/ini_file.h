@@ -12,6 +12,9 @@
 //    several lines, cut after every 2047 bytes;
 //  - blanks are the bytes 1 to 32; blank lines and leading blanks are skipped,
 //    trailing blanks removed; bytes 0x80 and above are ordinary characters;
+//  - a UTF-8 byte order mark (EF BB BF) at the very start of the document
+//    marks the encoding and belongs to no line: it is kept, and nothing is
+//    inserted before it;
 //  - ';' or '#' outside a "..." or '...' stretch starts a comment; a quote
 //    right after a backslash neither opens nor closes a stretch;
 //  - "[name]" (3 bytes or more) is a section header; "name = value" (3 bytes
@@ -92,8 +95,9 @@ class IniFile {
   // section does not exist.
   bool WriteRawLineAt(const char* section, const char* line);
 
-  // Inserts `line` directly above the line of `key` in `section`. False when
-  // the section or the key is missing.
+  // Inserts `line` at the first non-blank byte of the line of `key` in
+  // `section` (where RemoveValue edits it), so the key's indentation stays
+  // in front of the new line. False when the section or the key is missing.
   bool WriteRawLineAt(const char* section, const char* key, const char* line);
 
   // The syntax rules as separate operations on one line.
@@ -190,6 +194,8 @@ class IniFile {
   // Reads the line starting at pos into out (kMaxLine + 1 bytes). False at or
   // past the end. *start receives the first non-blank byte, *next the
   // position after the line, *copied the number of bytes copied.
+  // Where the first line starts: after a leading UTF-8 byte order mark.
+  uint32_t BodyStart() const;
   bool ScanLine(uint32_t pos, char* out, uint32_t* start, uint32_t* next,
                 uint32_t* copied) const;
   bool Reserve(uint32_t new_length);

@@ -963,7 +963,10 @@ bool TalvoScnFile::SetVAText(VAType* va, const char* text, bool kill_areas, bool
   size_t current_len = 0;
   const bool have_current = in_place && va->text_offset >= kHeaderSize &&
                             StringLengthAt(va->text_offset, &current_len);
-  if (have_current && len <= current_len) {
+  // Another line of the script showing the same stored text keeps it: this
+  // line's translation must not become that line's text too.
+  const bool shared = have_current && OtherRecordUsesText(va, true);
+  if (have_current && !shared && len <= current_len) {
     std::memcpy(data.get() + va->text_offset, text, len + 1);
     return true;
   }
@@ -971,7 +974,10 @@ bool TalvoScnFile::SetVAText(VAType* va, const char* text, bool kill_areas, bool
   bool placed = kill_areas && FindAndRemoveDeadArea(static_cast<uint16_t>(len + 1), &at, false);
   if (!placed) {
     if (!Increase(static_cast<unsigned int>(len + 1), &at)) return false;
-    if (have_current) AddDeadArea(va->text_offset, static_cast<uint16_t>(current_len + 1));
+    // Storage that any other record still shows is not free.
+    if (have_current && !shared && !OtherRecordUsesText(va, false)) {
+      AddDeadArea(va->text_offset, static_cast<uint16_t>(current_len + 1));
+    }
   }
   va->text_offset = at;
   WriteU16(va->p_offset, at);
@@ -979,6 +985,17 @@ bool TalvoScnFile::SetVAText(VAType* va, const char* text, bool kill_areas, bool
   if (fix_duplicates) ApplyDuplicateNameUglyHack(va->name, va, false, false);
   if (linking) AddTextToCache(va->name, at);
   return true;
+}
+
+bool TalvoScnFile::OtherRecordUsesText(const VAType* va, bool other_names_only) const {
+  if (va_start == 0 || va_length < 0) return false;
+  for (int i = 0; i <= va_length / kRecordSize; ++i) {
+    VAType c;
+    if (!ReadVARecord(i, &c)) break;  // every later record lies further out
+    if (c.p_offset == va->p_offset || c.text_offset != va->text_offset) continue;
+    if (!other_names_only || !va->name || !StringEqualsAt(c.name_offset, va->name)) return true;
+  }
+  return false;
 }
 
 bool TalvoScnFile::SetEVText(EVType* ev, const char* text1, const char* text2, const char* text3,
@@ -1040,17 +1057,27 @@ bool TalvoScnFile::SetMOText(MOType* mo, const char* text, bool kill_areas, char
   for (int i = 0; i < mo->count; ++i) {
     if (!CheckPointerPosition(mo->text_p_offsets[i])) return false;
   }
+  // Every choice needs its own part: a choice left without one would keep
+  // pointing at storage that other texts may take over.
+  const size_t len = std::strlen(text);
+  int parts = 1;
+  for (size_t i = 0; i < len; ++i) {
+    if (text[i] == separator) ++parts;
+  }
+  if (parts != mo->count) {
+    std::fprintf(stderr, "Error: %s %s has %d choices, but its text gives %d.\n", name,
+                 mo->name ? mo->name : "", mo->count, parts);
+    return false;
+  }
   VAType whole{mo->name, mo->name_offset, mo->text_offsets[0], mo->name_p_offset,
                mo->text_p_offsets[0], 0};
   if (!SetVAText(&whole, text, kill_areas, false, false, false, false)) return false;
   mo->text_offsets[0] = whole.text_offset;
   mo->name_offset = whole.name_offset;
-  const size_t len = std::strlen(text);
-  int parts = 1;
+  parts = 1;
   for (size_t i = 0; i < len; ++i) {
     uint32_t pos = whole.text_offset + static_cast<uint32_t>(i);
     if (data.get()[pos] != static_cast<unsigned char>(separator)) continue;
-    if (parts == mo->count) return false;
     data.get()[pos] = 0;
     mo->text_offsets[parts] = static_cast<uint16_t>(pos + 1);
     WriteU16(mo->text_p_offsets[parts], static_cast<uint16_t>(pos + 1));

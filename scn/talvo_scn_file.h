@@ -207,6 +207,9 @@ class TalvoScnFile {
   void WriteU16(uint32_t pos, uint16_t v);
   // Records `count` back-to-back strings starting at `offset` as dead space.
   bool KillStrings(uint16_t offset, int count);
+  // True when a VA record of the window other than va's own points at va's
+  // text; with other_names_only, only a record carrying another name counts.
+  bool OtherRecordUsesText(const VAType* va, bool other_names_only) const;
   // Fills va from record `index` without messages; false when unusable.
   bool ReadVARecord(int index, VAType* va) const;
   // The save-prompt text position and length; false when there is none.

@@ -41,8 +41,46 @@ char* convert(const char* text, const char* from, const char* to) {
 
 char* sjis_to_utf8(const char* text) { return convert(text, "SHIFT_JIS", "UTF-8"); }
 
+namespace {
+
+// Characters that Windows input methods type but the JIS mapping of
+// Shift-JIS lacks, with the JIS character of the same code (UTF-8 both).
+const struct {
+  const char* windows;
+  const char* jis;
+} kWindowsOnly[] = {
+    {"\xEF\xBD\x9E", "\xE3\x80\x9C"},  // FULLWIDTH TILDE -> WAVE DASH (0x8160)
+    {"\xE2\x88\xA5", "\xE2\x80\x96"},  // PARALLEL TO -> DOUBLE VERTICAL LINE (0x8161)
+    {"\xEF\xBC\x8D", "\xE2\x88\x92"},  // FULLWIDTH HYPHEN-MINUS -> MINUS SIGN (0x817C)
+};
+
+// text in UTF-8 with the Windows-only characters replaced by their JIS
+// twins (all three bytes long); null when the text does not convert or when
+// it holds none of them.
+char* jis_twins_in_utf8(const char* text, const char* encoding) {
+  OwnedText utf8(convert(text, encoding, "UTF-8"));
+  if (!utf8) return nullptr;
+  bool changed = false;
+  for (char* p = utf8.get(); *p; p++) {
+    for (const auto& w : kWindowsOnly) {
+      if (strncmp(p, w.windows, 3) == 0) {
+        memcpy(p, w.jis, 3);
+        changed = true;
+      }
+    }
+  }
+  return changed ? utf8.release() : nullptr;
+}
+
+}  // namespace
+
 char* x_to_sjis(const char* text, const char* encoding) {
-  return convert(text, encoding, "SHIFT_JIS");
+  char* sjis = convert(text, encoding, "SHIFT_JIS");
+  if (sjis) return sjis;
+  // Only a text that does not convert as it is gets the JIS twins, so every
+  // text that converts keeps its bytes.
+  OwnedText twins(jis_twins_in_utf8(text, encoding));
+  return twins ? convert(twins.get(), "UTF-8", "SHIFT_JIS") : nullptr;
 }
 
 static void replace_byte(char* text, char from, char to) {

@@ -9,6 +9,7 @@
 #include "scn/talvo_scn_file.h"
 #include "translation/actors.h"
 #include "translation/day_tables.h"
+#include "translation/ini_input.h"
 #include "translation/output_file.h"
 #include "translation/table_derivation.h"
 #include "util/guards.h"
@@ -173,6 +174,11 @@ bool generate(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue, G
     if (!generated_tables(day, &scn, raw.get(), raw_size, what, &t)) return false;
     write_table(out, day, t, what);
   }
+  return true;
+}
+
+// The success line, printed once the tables are where they were asked for.
+bool report_done(Generated what) {
   switch (what) {
     case Generated::kVaIdx:
       printf("Indexes dumped.\n");
@@ -185,6 +191,11 @@ bool generate(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue, G
       break;
   }
   return true;
+}
+
+bool generate_and_report(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue,
+                         Generated what) {
+  return generate(fs, out, catalogue, what) && report_done(what);
 }
 
 bool generate_file(const char* input_iso, const char* output_h_file,
@@ -207,7 +218,7 @@ bool generate_file(const char* input_iso, const char* output_h_file,
     fprintf(stderr, "Out of memory.\n");
     return false;
   }
-  return output.Commit(text.data(), text.size());
+  return output.Commit(text.data(), text.size()) && report_done(what);
 }
 
 }  // namespace
@@ -223,16 +234,16 @@ char* copy_to_lower(const char* text) {
 }
 
 bool print_va_idx_to_h_file(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue) {
-  return generate(fs, out, catalogue, Generated::kVaIdx);
+  return generate_and_report(fs, out, catalogue, Generated::kVaIdx);
 }
 
 bool print_ev_poffsets_to_h_file(Iso9660Filesystem* fs, FILE* out,
                                  const ScnCatalogue& catalogue) {
-  return generate(fs, out, catalogue, Generated::kEvPoffsets);
+  return generate_and_report(fs, out, catalogue, Generated::kEvPoffsets);
 }
 
 bool print_va_names_to_h_file(Iso9660Filesystem* fs, FILE* out, const ScnCatalogue& catalogue) {
-  return generate(fs, out, catalogue, Generated::kVaNames);
+  return generate_and_report(fs, out, catalogue, Generated::kVaNames);
 }
 
 bool print_va_idx(const char* input_iso, const char* output_h_file,
@@ -252,20 +263,13 @@ bool print_va_names(const char* input_iso, const char* output_h_file,
 
 bool copy_with_actor_comments(Iso9660Filesystem* fs, const char* input_ini,
                               const char* output_ini, const ScnCatalogue& catalogue) {
-  int ini_size = 0;
-  talvo::MallocBuffer ini_bytes(read_file(input_ini, &ini_size));
-  if (!ini_bytes) return false;
+  IniFile doc;
+  if (!load_ini_file(input_ini, &doc)) return false;
   ReplacingOutputFile output;
   if (!output.Create(output_ini)) {
     fprintf(stderr, "Error opening output.\n");
     return false;
   }
-  IniFile doc;
-  if (!doc.SetData(ini_bytes.get(), static_cast<unsigned int>(ini_size))) {
-    fprintf(stderr, "Error setting ini buffer.\n");
-    return false;
-  }
-  ini_bytes.reset();
 
   for (int d = 0; d < catalogue.count; d++) {
     const ScnDay& day = catalogue.days[d];

@@ -10,6 +10,7 @@
 #include "scn/talvo_scn_file.h"
 #include "translation/day_tables.h"
 #include "translation/encoding.h"
+#include "translation/ini_input.h"
 #include "translation/table_derivation.h"
 #include "util/guards.h"
 
@@ -73,19 +74,6 @@ static_assert(sizeof(completion_exceptions) / kExceptionSlot == 29,
 
 // The game's text window holds 17 full-width characters a line.
 constexpr size_t kMaxLineBytes = 34;
-
-// Reads an INI file into doc; false after printing why (read_file reports an
-// unreadable file itself).
-bool load_ini(const char* path, IniFile* doc) {
-  int size = 0;
-  talvo::MallocBuffer bytes(read_file(path, &size));
-  if (!bytes) return false;
-  if (!doc->SetData(bytes.get(), static_cast<unsigned int>(size))) {
-    std::fprintf(stderr, "Error setting ini buffer.\n");
-    return false;
-  }
-  return true;
-}
 
 // The value of key in section; null after printing the missing key.
 OwnedText read_value(IniFile* doc, const char* section, const char* key) {
@@ -186,7 +174,7 @@ bool check_percentage(const char* translation_ini, const char* japanese_ini,
                       const ScnCatalogue& catalogue) {
   IniFile translation;
   IniFile japanese;
-  if (!load_ini(translation_ini, &translation) || !load_ini(japanese_ini, &japanese)) {
+  if (!load_ini_file(translation_ini, &translation) || !load_ini_file(japanese_ini, &japanese)) {
     return false;
   }
   Counts total;
@@ -206,7 +194,7 @@ bool check_percentage(const char* translation_ini, const char* japanese_ini,
 
 bool check_ini(const char* ini_file, const ScnCatalogue& catalogue) {
   IniFile doc;
-  if (!load_ini(ini_file, &doc)) return false;
+  if (!load_ini_file(ini_file, &doc)) return false;
   OwnedText encoding(doc.GetStringValue("General", "encoding"));
   if (!encoding) {
     std::fprintf(stderr, "Warning: encoding not found in ini, defaulting to UTF-8.\n");

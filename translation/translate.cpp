@@ -15,6 +15,7 @@
 #include "scn/talvo_scn_file.h"
 #include "translation/day_tables.h"
 #include "translation/encoding.h"
+#include "translation/ini_input.h"
 #include "util/guards.h"
 
 using talvo::EVType;
@@ -256,15 +257,8 @@ bool Translator::TranslateDay(const ScnDay& day) {
 
 bool translate_days_from_ini(Iso9660Filesystem* fs, const char* input_ini, const char* n_text,
                              const char* f_text, const ScnCatalogue& catalogue) {
-  int size = 0;
-  talvo::MallocBuffer bytes(read_file(input_ini, &size));
-  if (!bytes) return false;
   IniFile ini;
-  if (!ini.SetData(bytes.get(), static_cast<unsigned int>(size))) {
-    fprintf(stderr, "Error setting ini buffer.\n");
-    return false;
-  }
-  bytes.reset();
+  if (!load_ini_file(input_ini, &ini)) return false;
 
   OwnedText encoding(ini.GetStringValue("General", "encoding"));
   if (encoding) {

@@ -159,13 +159,28 @@ TEST(IniFile, RawLinesAtCursorSectionAndKey) {
               ini.WriteRawLine("  b = 2") && ini.WriteRawLineAt("s", "first") && ini.WriteRawLineAt("s", "above first") &&
               ini.WriteRawLineAt("s", "B", "; over b") && ini.WriteRawLineAt("s", "a", "; over a"));
   EXPECT_FALSE(ini.WriteRawLineAt("t", "x") || ini.WriteRawLineAt("s", "c", "x"));
-  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n; over b\r\n  b = 2\r\n");
+  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\na = 1\r\n  ; over b\r\nb = 2\r\n");
   EXPECT_EQ(raw(&ini, "s", "b"), "2");
   ASSERT_TRUE(ini.RemoveValue("s", "a", true) && ini.RemoveValue("s", "b", false));
   EXPECT_FALSE(ini.RemoveValue("s", "a", false));
-  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\n;a = 1\r\n; over b\r\n  \r\n");
+  EXPECT_EQ(bytes_of(&ini), "[s]\r\nabove first\r\nfirst\r\n; over a\r\n;a = 1\r\n  ; over b\r\n\r\n");
   ASSERT_TRUE(ini.SetRawValue("s", "a", "3"));
   EXPECT_EQ(raw(&ini, "s", "a"), "3");
+}
+
+TEST(IniFile, LeadingUtf8ByteOrderMarkStaysAndBelongsToNoLine) {
+  const std::string bom = "\xEF\xBB\xBF";
+  IniFile ini;
+  load(&ini, bom + "[General]\r\nencoding = \"UTF-8\"\r\n");
+  EXPECT_EQ(str(&ini, "general", "encoding"), "UTF-8");
+  load(&ini, bom + "k = v\r\n[s]\r\n");
+  EXPECT_EQ(take(ini.ReadLine(), true), "k = v");
+  load(&ini, bom + "k = v\r\n[s]\r\n");
+  ASSERT_TRUE(ini.WriteRawLine("; first") && ini.SetRawValue("s", "a", "1"));
+  EXPECT_EQ(bytes_of(&ini), bom + "; first\r\nk = v\r\n[s]\r\na = 1\r\n");
+  load(&ini, bom);
+  ASSERT_TRUE(ini.AddSection("s"));
+  EXPECT_EQ(bytes_of(&ini), bom + "[s]\r\n");
 }
 
 TEST(IniFile, ResizeAndIncrease) {

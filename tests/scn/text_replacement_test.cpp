@@ -145,12 +145,43 @@ TEST(TalvoScnFile, MOTextIsSplitAtTheSeparator) {
   ASSERT_TRUE(f.SetMOText(&mo, "a/b/c", true, '/'));
   EXPECT_EQ(u16s_at(f, {153, 156, 159}), (U16s{area, uint16_t(area + 2), uint16_t(area + 4)}));
   EXPECT_EQ(take(f.GetMOText(&mo, '/')), "a/b/c");
-  ASSERT_TRUE(f.SetMOText(&mo, "x/y", false, '/'));  // the third pointer stays
-  EXPECT_EQ(u16_at(f, 159), area + 4);
-  // A fourth part: the first three are split, then false.
-  EXPECT_FALSE(f.SetMOText(&mo, "first/second/third/fourth", false, '/'));
-  EXPECT_EQ(string_at(f, u16_at(f, 153)), "first");
-  EXPECT_EQ(string_at(f, u16_at(f, 159)), "third/fourth");
+  // Fewer or more parts than choices: refused before anything changes.
+  for (const char* text : {"x/y", "first/second/third/fourth"}) {
+    const Bytes before = image_of(f);
+    EXPECT_NE(stderr_of([&] { EXPECT_FALSE(f.SetMOText(&mo, text, false, '/')); }), "") << text;
+    EXPECT_EQ(image_of(f), before) << text;
+  }
+}
+
+TEST(TalvoScnFile, InPlaceTextSharedWithAnotherLineGetsItsOwnStorage) {
+  // Records 0 and 1 (other names) show one stored text, and so does record 2,
+  // a copy carrying record 0's name.
+  const char original[] = "A shared line of text.";
+  ScnBuilder b = day({original, "x", "y"});
+  b.SetU16(b.VARecord(1), b.GetU16(b.VARecord(0)));
+  b.SetU16(b.VARecord(2), b.GetU16(b.VARecord(0)));
+  b.SetU16(b.VARecord(2) + 5, b.AppendString(kNames[0]));
+  for (bool copy_is_written : {false, true}) {
+    SCOPED_TRACE(copy_is_written);
+    TalvoScnFile f("DAY_A0");
+    auto vas = locate(f, b, 2, false);
+    const uint16_t shared = vas[0].text_offset;
+    if (copy_is_written) {
+      // Alone with its copy, a line takes the new text in place for both.
+      VAType copy{};
+      ASSERT_TRUE(f.FindVAByIndex(2, kNames[0], &copy, false, false));
+      ASSERT_TRUE(set(f, vas[1], "Second.", false) && set(f, vas[0], "First.", false));
+      EXPECT_EQ(u16s_at(f, {vas[0].p_offset, copy.p_offset}), (U16s{shared, shared}));
+    } else {
+      ASSERT_TRUE(set(f, vas[0], "First.", false) && set(f, vas[1], "Second.", false));
+      // The copy keeps the old text, whose storage is therefore not free.
+      EXPECT_EQ(u16_at(f, b.VARecord(2)), shared);
+      EXPECT_EQ(string_at(f, shared), original);
+      EXPECT_EQ(dead_area_count(f), 0);
+    }
+    EXPECT_EQ(string_at(f, u16_at(f, vas[0].p_offset)), "First.");
+    EXPECT_EQ(string_at(f, u16_at(f, vas[1].p_offset)), "Second.");
+  }
 }
 
 TEST(TalvoScnFile, TruncateAndRewriteAllVAAppendNamesAndTexts) {

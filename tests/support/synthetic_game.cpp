@@ -306,6 +306,8 @@ std::string synthetic_sjis(const std::string& utf8) {
     if (code >= 0x3041 && code <= 0x3093) {
       out += '\x82';
       out += static_cast<char>(0x9F + (code - 0x3041));
+    } else if (code == 0xFF5E) {
+      out += "\x81\x60";  // the tilde of Windows input, stored as the wave dash
     } else {
       ADD_FAILURE() << "synthetic_sjis: unsupported character at " << i;
     }

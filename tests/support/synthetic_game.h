@@ -103,7 +103,8 @@ class SyntheticGame {
 // MD5 digest of a buffer, straight from the crypto library.
 void md5_digest(const void* data, size_t size, unsigned char out[16]);
 
-// Shift-JIS of UTF-8 ASCII (no backslash or tilde) and hiragana, line feeds as 0x0E.
+// Shift-JIS of UTF-8 ASCII (no backslash or tilde), hiragana and the
+// fullwidth tilde (as the wave dash), line feeds as 0x0E.
 std::string synthetic_sjis(const std::string& utf8);
 
 // A text quoted as the dump writes an INI value.

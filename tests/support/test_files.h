@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,19 @@ Captured run_captured(F f) {
   std::string out = testing::internal::GetCapturedStdout();
   return {ok, out, testing::internal::GetCapturedStderr()};
 }
+
+// A call run in a child process, for what the test process itself must not
+// change: as the unprivileged user 65534 when `unprivileged` (root ignores
+// file permissions), with files limited to max_file_bytes when that is not
+// 0 (writes beyond fail, as on a full disc). ran is false when the child
+// could not take that identity.
+struct ChildResult {
+  bool ran = false;
+  bool ok = false;
+  std::string out, err;
+};
+ChildResult run_in_child(const std::function<bool()>& call, bool unprivileged,
+                         long max_file_bytes = 0);
 
 }  // namespace testsupport
 

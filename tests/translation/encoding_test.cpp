@@ -30,6 +30,25 @@ TEST(Translation, ConvertBothWaysAndFailSilently) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
+TEST(Translation, WindowsOnlyCharactersBecomeTheirJisTwins) {
+  const struct {
+    const char* text;
+    const char* encoding;
+    const char* sjis;
+  } cases[] = {
+      {"a\xEF\xBD\x9E!", "UTF-8", "a\x81\x60!"},   // FULLWIDTH TILDE as Windows IMEs type it
+      {"\xE3\x80\x9C", "UTF-8", "\x81\x60"},       // WAVE DASH, as ever
+      {"\xE2\x88\xA5\xEF\xBC\x8D\xE3\x82\xA2", "UTF-8", "\x81\x61\x81\x7C\x83\x41"},
+      {"\x81\x60\x81\x7C", "CP932", "\x81\x60\x81\x7C"},  // Windows' own Shift-JIS
+  };
+  for (const auto& c : cases) {
+    OwnedText sjis(x_to_sjis(c.text, c.encoding));
+    ASSERT_TRUE(sjis) << c.text;
+    EXPECT_STREQ(sjis.get(), c.sjis) << c.text;
+  }
+  EXPECT_EQ(x_to_sjis("\xEF\xBD\x9E\xC3\x28", "UTF-8"), nullptr);  // still invalid UTF-8
+}
+
 TEST(Translation, ConvertResultMustFitWithItsTerminator) {
   // Each Shift-JIS "ア" (2 bytes) becomes 3 bytes of UTF-8: 341 give 1023.
   for (int chars : {341, 342}) {

@@ -98,6 +98,16 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
     EXPECT_EQ(r.err.rfind("Error: cannot build the tables of DAY_B0: ", 0), 0u) << r.err;
     EXPECT_EQ(read_text(out), "previous tables\n");
   }
+  // A table file that cannot be written in full: no success line before the error.
+  for (const Generator& g : kGenerators) {
+    testsupport::ChildResult r = testsupport::run_in_child(
+        [&] { return g.generate(game_iso().c_str(), out.c_str(), game().catalogue()); }, false, 64);
+    ASSERT_TRUE(r.ran);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Error writing output.\n");
+    EXPECT_EQ(read_text(out), "previous tables\n");
+  }
   // A new output is not created at all.
   std::string fresh = dir + "/fresh.h";
   run_captured([&] { return print_va_idx(game_iso().c_str(), fresh.c_str(), catalogue); });
@@ -114,13 +124,14 @@ TEST(Generators, FailuresLeaveTheOutputAsItWas) {
 // comments that copy_with_actor_comments must add, built side by side.
 struct CommentedIni { std::string input; std::string expected; };
 
-CommentedIni commented_ini(const std::string& drop_key = "") {
+CommentedIni commented_ini(const std::string& drop_key = "",
+                           const std::string& head = "[General]\r\nencoding = \"UTF-8\"\n\r\n") {
   CommentedIni ini;
   auto both = [&](const std::string& s) {
     ini.input += s;
     ini.expected += s;
   };
-  both("[General]\r\nencoding = \"UTF-8\"\n\r\n");
+  both(head);
   for (const testsupport::SyntheticDay& day : game().days()) {
     both("[" + day.name + "]\r\n; Normal texts\r\n");
     std::string previous_name, previous_actor;
@@ -145,9 +156,12 @@ CommentedIni commented_ini(const std::string& drop_key = "") {
 TEST(Generators, ActorCommentsGoAboveVAKeysAndFailuresChangeNothing) {
   ASSERT_NE(game_iso(), "");
   std::string dir = testsupport::make_scratch_dir("actor_comments");
-  CommentedIni ini = commented_ini();
   std::string path = dir + "/t.ini";
+  CommentedIni ini;
   for (bool builtin : {true, false}) {
+    // The second file, as a Windows editor saves it, opens with a byte order
+    // mark right before its first day.
+    ini = builtin ? commented_ini() : commented_ini("", "\xEF\xBB\xBF");
     ScnCatalogue catalogue = catalogue_of(builtin);
     // Over its own input, as translators run it.
     testsupport::write_file(path, ini.input);

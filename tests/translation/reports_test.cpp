@@ -2,6 +2,7 @@
 // catalogue of three days, with complete built-in names or none at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,32 @@ TEST_F(ReportsTest, LineCheckDefaultsToUtf8AndReportsConversionFailures) {
   r = line_check(check_file("\xE2\x82\xAC euro"));  // no Shift-JIS form
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.err, "Error converting to sjis: \xE2\x82\xAC euro\n");
+}
+
+TEST_F(ReportsTest, ByteOrderMarks) {
+  const std::string bom = "\xEF\xBB\xBF";
+  // A UTF-8 mark is no part of the first header or key.
+  std::string days_only = all_translated().substr(all_translated().find("[DAY_T0]"));
+  ReportRun r = completion(bom + days_only, bom + kJapanese, true);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, percentages("100.000000", "100.000000", "100.000000", "100.000000"));
+  EXPECT_EQ(r.err, "");
+  r = line_check(bom + check_file(std::string(35, 'a')));
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, "DAY_T0:VT01X001: line 1 has 35 characters.\n");
+  EXPECT_EQ(r.err, "");
+  r = line_check(bom + check_file("ok", "encoding = \"SHIFT_JIS\"\r\n"));
+  EXPECT_TRUE(r.ok);
+  EXPECT_NE(r.err.find("Warning:"), std::string::npos) << r.err;
+  // UTF-16 is refused in one line, in either byte order.
+  for (const std::string mark : {"\xFF\xFE", "\xFE\xFF"}) {
+    r = line_check(mark + check_file("ok"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("save it as UTF-8.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(completion(kJapanese, mark + kJapanese, true).ok);
+  }
 }
 
 }  // namespace

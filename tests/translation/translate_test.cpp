@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -55,21 +56,121 @@ std::string with_names(std::string text, const char* n, const char* f) {
 
 const char kSaveMessage[] = "Save the game? Y";  // 16 bytes: the most that fits
 
-// The dump of the game, edited as a translator would: every text replaced,
-// links kept, settings chosen per day.
-std::string translated_ini(const std::string& dump) {
+// What a translator writes for one day: its settings and its texts.
+struct DayPlan {
+  std::vector<std::string> settings;  // lines below the header, for the dump's own
+  std::vector<std::string> va;        // UTF-8 per VA line; "" keeps the dump's link
+  std::vector<std::vector<std::string>> answers;  // per group; a short list is a typo
+  bool copies_follow = false;  // fix_duplicate_names on a day with VA copies
+};
+using Plan = std::map<std::string, DayPlan>;
+
+bool has_copies(const SyntheticDay& day) { return !day.copies.empty(); }
+
+// The texts of english() and answer(), settings chosen per day, links kept.
+Plan fixed_plan() {
+  Plan plan;
+  for (const SyntheticDay& day : game().days()) {
+    DayPlan& p = plan[day.name];
+    for (size_t j = 0; j < day.vas.size(); j++) {
+      p.va.push_back(day.vas[j].shares_text_of >= 0 ? "" : english(day.name, static_cast<int>(j)));
+    }
+    for (size_t k = 0; k < day.groups.size(); k++) {
+      p.answers.emplace_back();
+      for (size_t i = 0; i < day.groups[k].texts.size(); i++) p.answers[k].push_back(answer(day.name, k, i));
+    }
+    if (day.name == "DAY_A0") p.settings = {"machine_linking = true"};
+    if (day.name == "DAY_A1") p.settings = {"user_linking = true"};
+    if (day.name == "DAY_B1" || day.name == "DAY_D4") p.settings = {"fix_duplicate_names = true"};
+    if (day.name == "DAY_C0") {
+      p.settings = {"fix_duplicate_names = true", "user_linking = true", "rewrite_all_va = true"};
+    }
+    if (day.name == "DAY_D0") p.settings = {"rewrite_all_va = true"};
+    if (day.name == "DAY_D2") p.settings = {"use_kill_areas = false"};
+    p.copies_follow = has_copies(day) && day.has_duplicates &&
+                      (day.name == "DAY_B1" || day.name == "DAY_D4");
+  }
+  return plan;
+}
+
+// A random text of ASCII words, kana and the fullwidth tilde; line breaks
+// only where `lines`.
+std::string random_text(std::mt19937* rng, bool lines) {
+  static const char* pieces[] = {"Hello", "there", "a", "much longer stretch of words", "ok",
+                                 "\xE3\x81\x82", "\xE3\x82\x93", "\xEF\xBD\x9E", "\"q\"", "!"};
+  std::string text;
+  int words = 1 + static_cast<int>((*rng)() % 9);
+  for (int w = 0; w < words; w++) {
+    if (w) text += lines && (*rng)() % 6 == 0 ? "\n" : " ";
+    text += pieces[(*rng)() % 10];
+  }
+  return text;
+}
+
+// Random settings and texts for every day: kill or in place, the duplicate
+// repair, user and machine linking, rewriting every VA; records that share
+// storage get their own text or keep their link; with `typo`, one option
+// group of many choices is given too few answers.
+Plan random_plan(uint32_t seed, bool typo) {
+  std::mt19937 rng(seed);
+  auto coin = [&rng](int in) { return rng() % in == 0; };
+  Plan plan;
+  std::vector<std::pair<std::string, size_t>> many_choices;
+  for (const SyntheticDay& day : game().days()) {
+    DayPlan& p = plan[day.name];
+    bool kill = !coin(3);
+    bool user = kill && coin(2), machine = kill && coin(2);
+    bool rewrite = day.name != "DAY_A0" && coin(4);
+    bool fix = (rewrite && day.has_duplicates) || coin(2);
+    p.settings = {std::string("use_kill_areas = ") + (kill ? "true" : "false"),
+                  std::string("fix_duplicate_names = ") + (fix ? "true" : "false"),
+                  std::string("user_linking = ") + (user ? "true" : "false"),
+                  std::string("machine_linking = ") + (machine ? "true" : "false"),
+                  std::string("rewrite_all_va = ") + (rewrite ? "true" : "false")};
+    p.copies_follow = has_copies(day) && fix;
+    for (const auto& va : day.vas) {
+      p.va.push_back(va.shares_text_of >= 0 && user && coin(2) ? "" : random_text(&rng, true));
+    }
+    for (size_t k = 0; k < day.groups.size(); k++) {
+      p.answers.emplace_back();
+      for (size_t i = 0; i < day.groups[k].texts.size(); i++) p.answers[k].push_back(random_text(&rng, false));
+      if (day.groups[k].texts.size() > 3) many_choices.emplace_back(day.name, k);
+    }
+  }
+  if (typo) {
+    const auto& [day, k] = many_choices[rng() % many_choices.size()];
+    plan[day].answers[k].resize(1 + rng() % (plan[day].answers[k].size() - 1));
+  }
+  return plan;
+}
+
+bool is_setting_line(const std::string& line) {
+  for (const char* key : {"use_kill_areas", "fix_duplicate_names", "user_linking",
+                          "machine_linking", "rewrite_all_va"}) {
+    std::string k = key;
+    if (line.compare(0, k.size() + 3, k + " = ") == 0 ||
+        line.compare(0, k.size() + 4, ";" + k + " = ") == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The dump of the game, edited as a translator would following `plan`.
+std::string translated_ini(const std::string& dump, const Plan& plan) {
   std::map<std::string, std::string> values;
   for (const SyntheticDay& day : game().days()) {
-    for (size_t j = 0; j < day.vas.size(); j++) values[day.name + ":" + day.vas[j].name] = english(day.name, j);
+    const DayPlan& p = plan.at(day.name);
+    for (size_t j = 0; j < day.vas.size(); j++) values[day.name + ":" + day.vas[j].name] = p.va[j];
     for (size_t k = 0; k < day.groups.size(); k++) {
       const auto& g = day.groups[k];
       if (g.texts.size() > 3) {
         std::string joined;
-        for (size_t i = 0; i < g.texts.size(); i++) joined += (i ? "/" : "") + answer(day.name, k, i);
+        for (size_t i = 0; i < p.answers[k].size(); i++) joined += (i ? "/" : "") + p.answers[k][i];
         values[day.name + ":" + g.name] = joined;
       } else {
         for (size_t i = 0; i < g.texts.size(); i++) {
-          values[day.name + ":" + g.name + " OPTION" + std::to_string(i + 1)] = answer(day.name, k, i);
+          values[day.name + ":" + g.name + " OPTION" + std::to_string(i + 1)] = p.answers[k][i];
         }
       }
     }
@@ -80,21 +181,22 @@ std::string translated_ini(const std::string& dump) {
     size_t end = dump.find("\r\n", pos);
     std::string line = dump.substr(pos, end - pos);
     pos = end + 2;
-    size_t eq = line.find(" = \"");
     if (line.size() > 2 && line[0] == '[') section = line.substr(1, line.size() - 2);
-    if (line == ";fix_duplicate_names = true" && (section == "DAY_B1" || section == "DAY_D4")) {
-      line = "fix_duplicate_names = true";
-    } else if (eq != std::string::npos && section == "General") {
+    size_t eq = line.find(" = ");
+    if (is_setting_line(line)) continue;
+    if (section == "General") {
       if (line.compare(0, 8, "save_msg") == 0) line = "save_msg = " + ini_quoted(kSaveMessage);
-    } else if (eq != std::string::npos) {
+    } else if (eq != std::string::npos && line[0] != ';') {
       std::string key = line.substr(0, eq);
       EXPECT_TRUE(values.count(section + ":" + key)) << key;
-      line = key + " = " + ini_quoted(values[section + ":" + key]);
+      const std::string& v = values[section + ":" + key];
+      if (!v.empty()) line = key + " = " + ini_quoted(v);
+      EXPECT_TRUE(!v.empty() || line.find('"') == std::string::npos) << "no link to keep: " << line;
     }
     out += line + "\r\n";
-    if (section == "DAY_A0" && line == "[DAY_A0]") out += "machine_linking = true\r\n";
-    if (section == "DAY_D0" && line == "[DAY_D0]") out += "rewrite_all_va = true\r\n";
-    if (section == "DAY_D2" && line == "[DAY_D2]") out += "use_kill_areas = false\r\n";
+    if (line[0] == '[' && section != "General") {
+      for (const std::string& setting : plan.at(section).settings) out += setting + "\r\n";
+    }
   }
   return out;
 }
@@ -111,8 +213,9 @@ uint16_t u16(const Bytes& file, uint32_t at) {
   return at + 2 <= file.size() ? talvo::read_le16(&file[at]) : 0;
 }
 
-// Checks one rebuilt day file against the texts the INI file gave it.
-void check_day(const SyntheticDay& day, const Bytes& file, const char* n, const char* f) {
+// Checks one rebuilt day file, pointer by pointer, against its plan.
+void check_day(const SyntheticDay& day, const Bytes& file, const DayPlan& plan, const char* n,
+               const char* f) {
   SCOPED_TRACE(day.name);
   ASSERT_GE(file.size(), 72u);
   EXPECT_EQ(u16(file, 4), file.size());
@@ -122,24 +225,20 @@ void check_day(const SyntheticDay& day, const Bytes& file, const char* n, const 
     const auto& va = day.vas[j];
     uint32_t r = record(va.index);
     EXPECT_EQ(c_string(file, u16(file, r + 5)), va.name);
-    std::string expected = with_names(english(day.name, static_cast<int>(j)), n, f);
-    if (va.shares_text_of >= 0) {
-      // Written as a link by the dump: shares the stored text of its target.
+    std::string expected = with_names(plan.va[j], n, f);
+    if (plan.va[j].empty()) {
+      // Kept as the dump's link: shares the stored text of its target.
       const auto& target = day.vas[va.shares_text_of];
-      expected = with_names(english(day.name, va.shares_text_of), n, f);
+      expected = with_names(plan.va[va.shares_text_of], n, f);
       EXPECT_EQ(u16(file, r), text_at[target.name]) << va.name;
     }
     EXPECT_EQ(c_string(file, u16(file, r)), synthetic_sjis(expected)) << va.name;
     text_at[va.name] = u16(file, r);
   }
-  if (day.name == "DAY_A0") {
-    EXPECT_EQ(text_at[day.vas[1].name], text_at[day.vas[5].name]);
-  }
-  bool fixed = day.name == "DAY_B1" || day.name == "DAY_D4";
   for (const auto& copy : day.copies) {
     const auto& va = day.vas[copy.of];
     uint32_t r = record(copy.index);
-    if (fixed) {
+    if (plan.copies_follow) {
       EXPECT_EQ(u16(file, r), u16(file, record(va.index))) << "copy of " << va.name;
       EXPECT_EQ(u16(file, r + 5), u16(file, record(va.index) + 5)) << "copy of " << va.name;
     } else {
@@ -150,7 +249,7 @@ void check_day(const SyntheticDay& day, const Bytes& file, const char* n, const 
     const auto& g = day.groups[k];
     EXPECT_EQ(c_string(file, u16(file, g.row[0])), g.name);
     for (size_t i = 0; i < g.texts.size(); i++) {
-      EXPECT_EQ(c_string(file, u16(file, g.row[i + 1])), synthetic_sjis(answer(day.name, k, i)))
+      EXPECT_EQ(c_string(file, u16(file, g.row[i + 1])), synthetic_sjis(plan.answers[k][i]))
           << g.name << " " << i;
     }
   }
@@ -178,7 +277,8 @@ std::string dumped_ini() { return expected_dump(game(), false); }
 TEST(Translation, TranslateRebuildsEveryDayFile) {
   std::string dir = make_scratch_dir("translate");
   std::string ini = dir + "/texts.ini";
-  testsupport::write_file(ini, translated_ini(dumped_ini()));
+  const Plan plan = fixed_plan();
+  testsupport::write_file(ini, translated_ini(dumped_ini(), plan));
   Bytes input_before = read_file_bytes(game_iso());
   std::string out = dir + "/translated.iso";
   // With only the %N text given, "%F%N" keeps %F and gains a blank; without
@@ -212,7 +312,7 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
     int grown = 0, shrunk = 0;
     for (const SyntheticDay& day : game().days()) {
       const Bytes& file = contents.iso_tree[day.path].data;
-      check_day(day, file, n[0], n[1]);
+      check_day(day, file, plan.at(day.name), n[0], n[1]);
       std::string info = "Info: file \"" + day.path + "\" size was reduced from " +
                          std::to_string(day.scn.size()) + " to " + std::to_string(file.size()) +
                          " because of optimization.\n";
@@ -220,6 +320,10 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
       grown += file.size() > day.scn.size();
       shrunk += file.size() < day.scn.size();
     }
+    // Equal texts machine-linked on DAY_A0.
+    const SyntheticDay& a0 = game().day("DAY_A0");
+    const Bytes& a0_file = contents.iso_tree[a0.path].data;
+    EXPECT_EQ(u16(a0_file, a0.va_start + 15 * a0.vas[1].index), u16(a0_file, a0.va_start + 15 * a0.vas[5].index));
     EXPECT_GT(grown, 10);
     EXPECT_GE(shrunk, 1);  // DAY_D0, rebuilt from its first VA with short texts
   }
@@ -235,6 +339,36 @@ TEST(Translation, TranslateRebuildsEveryDayFile) {
             std::string::npos)
       << r.err;
   EXPECT_FALSE(file_exists(again));
+}
+
+TEST(Translation, TranslateSweepWithRandomSettings) {
+  std::string dir = make_scratch_dir("translate_sweep");
+  const std::string dump = dumped_ini();
+  std::string ini = dir + "/texts.ini", out = dir + "/out.iso";
+  for (uint32_t seed = 1; seed <= 12; seed++) {
+    SCOPED_TRACE(seed);
+    const bool typo = seed % 4 == 0;
+    const Plan plan = random_plan(seed, typo);
+    std::string text = translated_ini(dump, plan);
+    if (seed % 3 == 0) text = "\xEF\xBB\xBF" + text;  // as editors on Windows save it
+    testsupport::write_file(ini, text);
+    Ran r = translate(game_iso(), out, ini);
+    if (typo) {
+      // Too few answers for a group: refused, and no image is left.
+      EXPECT_FALSE(r.ok);
+      EXPECT_NE(r.err.find("Error setting mo text: "), std::string::npos) << r.err;
+      EXPECT_FALSE(file_exists(out));
+      continue;
+    }
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Warning: encoding not found"), std::string::npos) << r.err;
+    testsupport::IsoContents contents = testsupport::read_iso_contents(out);
+    ASSERT_TRUE(contents.ok) << contents.error;
+    for (const SyntheticDay& day : game().days()) {
+      check_day(day, contents.iso_tree[day.path].data, plan.at(day.name), nullptr, nullptr);
+    }
+  }
 }
 
 // Expects a translation with ini_text to fail with `message`, leaving no output image.
