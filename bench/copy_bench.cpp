@@ -1,10 +1,10 @@
 // The whole-image copy of translate (copy_file) on a 700 MB image against
 // `cp --reflink=never` and `dd` at several block sizes (dd is a plain
 // read/write loop: its best block size is the one the copy's fallback uses),
-// then the peak memory of replace_file with a 25 MB local file. The
-// destination is deleted before every run, outside the timings.
+// then the peak memory of replace_file with a 25 MB local file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -41,29 +41,40 @@ int main() {
   const std::string image = dir + "/image.iso";
   const std::string copy = dir + "/copy.iso";
   if (run("head -c 700000000 /dev/urandom > " + shell_quote(image)) != 0) return 1;
-  auto fresh = [&] { unlink(copy.c_str()); };
-
-  std::printf("copy of a 700 MB image, medians of %d runs (s)\n", kRuns);
-  const double ours = bench::median_of(kRuns, [&] {
-    fresh();
-    return time_copy_file(image, copy);
-  });
-  const double cp = bench::median_of(kRuns, [&] {
-    fresh();
-    return bench::time_command({"cp", "--reflink=never", image, copy});
-  });
-  std::printf("%-24s %8.3f\n", "copy_file", ours);
-  std::printf("%-24s %8.3f\n", "cp --reflink=never", cp);
-  double dd16 = 0;
-  for (const char* bs : {"128K", "256K", "512K", "1M", "16M"}) {
-    const double dd = bench::median_of(kRuns, [&] {
-      fresh();
-      return bench::time_command({"dd", "if=" + image, "of=" + copy, std::string("bs=") + bs});
-    });
-    if (std::string(bs) == "16M") dd16 = dd;
-    std::printf("dd bs=%-18s %8.3f\n", bs, dd);
+  // Every run starts alike: no destination, nothing dirty in the page cache
+  // (the writeback of an earlier run would slow the next one), and the
+  // copies take turns so that a busy moment of the machine hits them all.
+  struct Copier {
+    std::string name;
+    std::vector<std::string> argv;  // empty: copy_file in this process
+    std::vector<double> times;
+  };
+  std::vector<Copier> copiers = {{"copy_file", {}, {}},
+                                 {"cp --reflink=never", {"cp", "--reflink=never", image, copy}, {}}};
+  for (const char* bs : {"128K", "256K", "1M", "16M"}) {
+    copiers.push_back({std::string("dd bs=") + bs, {"dd", "if=" + image, "of=" + copy, std::string("bs=") + bs}, {}});
   }
-  std::printf("ratio copy_file/cp %.2f, copy_file/dd bs=16M %.2f\n", ours / cp, ours / dd16);
+  for (int i = 0; i < kRuns; ++i) {
+    for (Copier& c : copiers) {
+      unlink(copy.c_str());
+      sync();
+      const double t = c.argv.empty() ? time_copy_file(image, copy) : bench::time_command(c.argv);
+      if (t < 0) {
+        std::fprintf(stderr, "bench: %s failed\n", c.name.c_str());
+        return 1;
+      }
+      c.times.push_back(t);
+    }
+  }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  std::printf("copy of a 700 MB image, medians of %d runs (s)\n", kRuns);
+  for (const Copier& c : copiers) std::printf("%-24s %8.3f\n", c.name.c_str(), median(c.times));
+  const double ours = median(copiers[0].times);
+  std::printf("ratio copy_file/cp %.2f, copy_file/dd bs=16M %.2f\n", ours / median(copiers[1].times),
+              ours / median(copiers.back().times));
   run("rm -rf " + shell_quote(dir));
 
   // Peak memory of replace_file: a 25 MB local file into a small image.
