@@ -267,25 +267,18 @@ int lzss_uncompress(unsigned char* dst, unsigned int dst_capacity, const unsigne
           // Neither end wraps: no masking per byte.
           const unsigned char* from = dict + position;
           unsigned char* to = dict + index;
-          // index - position wraps to a large value when index < position:
-          // then, as when it is 0, every byte is read before it is written.
-          const unsigned distance = index - position;
-          if (distance == 0 || distance >= stored) {
+          if (index - position == 1) {
+            // A run of the byte just behind the write index (runs of zeros
+            // and of one colour): one fill, not a byte-by-byte chain.
+            std::memset(out, from[0], stored);
+            std::memset(to, from[0], stored);
+          } else {
+            // Byte by byte: a reference may read what it has just written.
             for (unsigned k = 0; k < stored; ++k) {
               const unsigned char c = from[k];
               out[k] = c;
               to[k] = c;
             }
-          } else {
-            // The reference overlaps what it writes: it repeats its first
-            // `distance` bytes. Whole periods at a time, not byte after byte.
-            std::memcpy(out, from, distance);
-            for (unsigned done = distance; done < stored;) {
-              const unsigned n = done < stored - done ? done : stored - done;
-              std::memcpy(out + done, out, n);
-              done += n;
-            }
-            std::memcpy(to, out, stored);
           }
           index = (index + stored) & kWindowMask;
         } else {
