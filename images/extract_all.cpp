@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/image_files.h"
 #include "images/image_operations.h"
@@ -73,6 +75,9 @@ class TreeWalk {
 
   const char* input_iso_;
   Iso9660Filesystem* fs_;
+  // The extents of the directories being walked, root first: a damaged
+  // record that leads back to one of them would make the walk endless.
+  std::vector<uint32_t> open_directories_;
 };
 
 bool TreeWalk::directory(const Iso9660DirectoryRecord* record, const std::string& iso_dir,
@@ -80,8 +85,13 @@ bool TreeWalk::directory(const Iso9660DirectoryRecord* record, const std::string
   // An existing folder is fine; a folder that cannot be made shows up as
   // failures to create the files inside it.
   ::mkdir(output_folder.c_str(), 0755);
+  const uint32_t extent = record->Extent();
+  if (std::find(open_directories_.begin(), open_directories_.end(), extent) != open_directories_.end()) {
+    return directory_failed(iso_dir);
+  }
   Iso9660Filesystem::DirectoryRun run;
   if (!fs_->StartDirectoryRun(record, &run)) return directory_failed(iso_dir);
+  open_directories_.push_back(extent);
   bool ok = true;
   bool damaged = false;
   char name[sizeof(DirEntry::name)];
@@ -102,6 +112,7 @@ bool TreeWalk::directory(const Iso9660DirectoryRecord* record, const std::string
       ok = file(entry, iso_dir + name, name, output_folder) && ok;
     }
   }
+  open_directories_.pop_back();
   // The records after the damage cannot be reached; the rest of the tree can.
   return damaged ? directory_failed(iso_dir) : ok;
 }

@@ -300,13 +300,16 @@ TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTreeAndSkipsUnsafeNames) {
 }
 
 // A directory whose listing is damaged (a record's identifier runs past the
-// record) and a file whose extent lies past the end of the image: each is
-// reported, everything else is extracted, and the run fails.
+// record), a directory record leading back to its parent and a file whose
+// extent lies past the end of the image: each is reported, everything else
+// is extracted, and the run fails.
 TEST_F(ImageOperations, ExtractAllReportsUnreadableDirectoriesAndFilesAndGoesOn) {
   const std::string dir = testsupport::make_scratch_dir("damaged_all");
-  const std::string iso = testsupport::build_iso(
-      dir, {{"/A.DG2", kDc}, {"/PAST.DG2", kDc}, {"/SUB/B.DG2", kDc}, {"/SUB/ZZBROKEN/C.DG2", kDc}, {"/Z.DG2", kDc}},
-      false);
+  const std::string iso = testsupport::build_iso(dir,
+                                                 {{"/A.DG2", kDc}, {"/LDIR/D.DG2", kDc}, {"/LDIR/MLOOP/E.DG2", kDc},
+                                                  {"/PAST.DG2", kDc}, {"/SUB/B.DG2", kDc}, {"/SUB/ZZBROKEN/C.DG2", kDc},
+                                                  {"/Z.DG2", kDc}},
+                                                 false);
   ImageBytes bytes = testsupport::read_file_bytes(iso);
   // The one directory record of each name (path tables hold other bytes before a name).
   auto record_of = [&](const std::string& identifier) {
@@ -320,10 +323,13 @@ TEST_F(ImageOperations, ExtractAllReportsUnreadableDirectoriesAndFilesAndGoesOn)
   };
   talvo::write_both32(&bytes[record_of("PAST.DG2;1") + 2], 0x00FFFFFF);
   bytes[record_of("ZZBROKEN") + 32] = 0xFF;
+  const size_t parent = record_of("LDIR"), loop = record_of("MLOOP");
+  std::copy(&bytes[parent + 2], &bytes[parent + 18], &bytes[loop + 2]);  // extent and length, both orders
   testsupport::write_file(iso, bytes);
   const std::string folder = out("damaged");
   EXPECT_FALSE(run([&] { return extract_all_images(iso.c_str(), folder.c_str()); }));
-  EXPECT_EQ(o_.err, "Error happened while reading file \"/PAST.DG2\" inside iso\n"
+  EXPECT_EQ(o_.err, "Error opening ISO directory \"/LDIR/MLOOP/\"\n"
+                    "Error happened while reading file \"/PAST.DG2\" inside iso\n"
                     "Error opening ISO directory \"/SUB/\"\n");
-  for (const char* f : {"/A.BMP", "/SUB/B.BMP", "/Z.BMP"}) EXPECT_TRUE(file_exists(folder + f)) << f;
+  for (const char* f : {"/A.BMP", "/LDIR/D.BMP", "/SUB/B.BMP", "/Z.BMP"}) EXPECT_TRUE(file_exists(folder + f)) << f;
 }
