@@ -2,13 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/image_files.h"
 #include "images/image_operations.h"
 #include "iso/iso9660_filesystem.h"
+#include "util/guards.h"
 
 namespace {
 
@@ -51,28 +55,78 @@ bool safe_name(const char* name) {
          std::strchr(name, '/') == nullptr && std::strchr(name, '\\') == nullptr;
 }
 
-// Reads the first bytes of a file; false (silently) when it is shorter.
-bool read_head(Iso9660Filesystem* fs, const std::string& path, unsigned char* head, bool* open_failed) {
-  *open_failed = false;
-  const int fd = fs->Open(path.c_str(), kOpenRead);
-  if (fd < 0) {
-    *open_failed = true;
-    return false;
-  }
-  const long long got = fs->Read(fd, head, kSniffSize);
-  fs->Close(fd);
-  return got == static_cast<long long>(kSniffSize);
+// Says that a directory of the image cannot be read; false.
+bool directory_failed(const std::string& iso_dir) {
+  std::fprintf(stderr, "Error opening ISO directory \"%s\"\n", iso_dir.c_str());
+  return false;
 }
 
-bool extract_file(const char* input_iso, Iso9660Filesystem* fs, const std::string& iso_path,
-                  const std::string& name, const std::string& output_folder) {
+// The walk of one directory and everything below it, depth first.
+class TreeWalk {
+ public:
+  TreeWalk(const char* input_iso, Iso9660Filesystem* fs) : input_iso_(input_iso), fs_(fs) {}
+  // False when anything in the directory failed; the walk goes on past it.
+  bool directory(const Iso9660DirectoryRecord* record, const std::string& iso_dir,
+                 const std::string& output_folder);
+
+ private:
+  bool file(const Iso9660DirectoryRecord* record, const std::string& iso_path, const std::string& name,
+            const std::string& output_folder);
+
+  const char* input_iso_;
+  Iso9660Filesystem* fs_;
+  // The extents of the directories being walked, root first: a damaged
+  // record that leads back to one of them would make the walk endless.
+  std::vector<uint32_t> open_directories_;
+};
+
+bool TreeWalk::directory(const Iso9660DirectoryRecord* record, const std::string& iso_dir,
+                         const std::string& output_folder) {
+  // An existing folder is fine; a folder that cannot be made shows up as
+  // failures to create the files inside it.
+  ::mkdir(output_folder.c_str(), 0755);
+  const uint32_t extent = record->Extent();
+  if (std::find(open_directories_.begin(), open_directories_.end(), extent) != open_directories_.end()) {
+    return directory_failed(iso_dir);
+  }
+  Iso9660Filesystem::DirectoryRun run;
+  if (!fs_->StartDirectoryRun(record, &run)) return directory_failed(iso_dir);
+  open_directories_.push_back(extent);
+  bool ok = true;
+  bool damaged = false;
+  char name[sizeof(DirEntry::name)];
+  // A record stays valid while its directory's run is not advanced: the
+  // directories below read into runs of their own.
+  while (const Iso9660DirectoryRecord* entry = fs_->NextInRun(&run, &damaged)) {
+    fs_->RecordName(entry, name);
+    const bool is_dir = entry->IsDirectory();
+    if (is_dir && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)) continue;
+    if (!safe_name(name)) {
+      std::fprintf(stderr, "Error: unsafe name in ISO directory \"%s\"\n", name);
+      ok = false;
+      continue;
+    }
+    if (is_dir) {
+      ok = directory(entry, iso_dir + name + "/", output_folder + "/" + name) && ok;
+    } else {
+      ok = file(entry, iso_dir + name, name, output_folder) && ok;
+    }
+  }
+  open_directories_.pop_back();
+  // The records after the damage cannot be reached; the rest of the tree can.
+  return damaged ? directory_failed(iso_dir) : ok;
+}
+
+bool TreeWalk::file(const Iso9660DirectoryRecord* record, const std::string& iso_path,
+                    const std::string& name, const std::string& output_folder) {
   unsigned char head[kSniffSize];
-  bool open_failed = false;
-  if (!read_head(fs, iso_path, head, &open_failed)) {
-    if (!open_failed) return true;
-    std::fprintf(stderr, "Error opening ISO file \"%s\"\n", iso_path.c_str());
+  const long long got = fs_->ReadFileStart(record, head, kSniffSize);
+  if (got < 0) {
+    std::fprintf(stderr, "Error happened while reading file \"%s\" inside iso\n", iso_path.c_str());
     return false;
   }
+  // Files too short to hold a picture are not pictures.
+  if (got < static_cast<long long>(kSniffSize)) return true;
   const Type type = sniff(head);
   if (type == Type::kNone) return true;
   if (type == Type::kPp4Plain) {
@@ -87,13 +141,13 @@ bool extract_file(const char* input_iso, Iso9660Filesystem* fs, const std::strin
   const char* in = iso_path.c_str();
   const char* out = output.c_str();
   switch (type) {
-    case Type::kDc: return extract_dc_to_bmp(input_iso, in, out, 0);
-    case Type::kPp: return extract_pp_to_bmp(input_iso, in, out, 0);
-    case Type::kMato: return extract_mato(input_iso, in, out);
-    case Type::kLzssDc: return extract_lzss_dc_to_bmp(input_iso, in, out);
-    case Type::kLzssPp: return extract_lzss_pp_to_bmp(input_iso, in, out);
-    case Type::kLzssPp4: return extract_lzss_pp4_to_bmp(input_iso, in, out);
-    case Type::kLzssMato: return extract_lzss_mato(input_iso, in, out);
+    case Type::kDc: return extract_dc_to_bmp(input_iso_, in, out, 0);
+    case Type::kPp: return extract_pp_to_bmp(input_iso_, in, out, 0);
+    case Type::kMato: return extract_mato(input_iso_, in, out);
+    case Type::kLzssDc: return extract_lzss_dc_to_bmp(input_iso_, in, out);
+    case Type::kLzssPp: return extract_lzss_pp_to_bmp(input_iso_, in, out);
+    case Type::kLzssPp4: return extract_lzss_pp4_to_bmp(input_iso_, in, out);
+    case Type::kLzssMato: return extract_lzss_mato(input_iso_, in, out);
     default: return true;
   }
 }
@@ -103,38 +157,18 @@ bool extract_file(const char* input_iso, Iso9660Filesystem* fs, const std::strin
 bool extract_all_images(const char* input_iso, const char* output_folder) {
   MountedIso iso;
   if (!iso.mount(input_iso, true)) return false;
-  return extract_all_images(input_iso, iso.fs(), "/", output_folder);
+  const Iso9660DirectoryRecord* root = iso.fs()->RootRecord();
+  return root && TreeWalk(input_iso, iso.fs()).directory(root, "/", output_folder);
 }
 
 bool extract_all_images(const char* input_iso, Iso9660Filesystem* fs, const char* iso_dir,
                         const char* output_folder) {
-  // An existing folder is fine; a folder that cannot be made shows up as
-  // failures to create the files inside it.
-  ::mkdir(output_folder, 0755);
-  const int dir = fs->OpenDir(iso_dir);
-  if (dir < 0) {
-    std::fprintf(stderr, "Error opening ISO directory \"%s\"\n", iso_dir);
-    return false;
+  // The one lookup by path: everything below is reached by its records.
+  std::unique_ptr<Iso9660DirectoryRecord, talvo::FreeDeleter> record(
+      fs->FindFile(fs->HasJoliet(), iso_dir, true, false));
+  if (!record || !record->IsDirectory()) {
+    ::mkdir(output_folder, 0755);
+    return directory_failed(iso_dir);
   }
-  bool ok = true;
-  while (const DirEntry* entry = fs->ReadDir(dir)) {
-    // Copy now: the entry buffer is reused by the next ReadDir.
-    const std::string name = entry->name;
-    const bool is_dir = entry->type == kDirEntryDirectory;
-    if (is_dir && (name == "." || name == "..")) continue;
-    if (!safe_name(name.c_str())) {
-      std::fprintf(stderr, "Error: unsafe name in ISO directory \"%s\"\n", name.c_str());
-      ok = false;
-      continue;
-    }
-    if (is_dir) {
-      const std::string sub_dir = std::string(iso_dir) + name + "/";
-      const std::string sub_folder = std::string(output_folder) + "/" + name;
-      ok = extract_all_images(input_iso, fs, sub_dir.c_str(), sub_folder.c_str()) && ok;
-    } else {
-      ok = extract_file(input_iso, fs, std::string(iso_dir) + name, name, output_folder) && ok;
-    }
-  }
-  fs->CloseDir(dir);
-  return ok;
+  return TreeWalk(input_iso, fs).directory(record.get(), iso_dir, output_folder);
 }

@@ -226,18 +226,32 @@ int lzss_uncompress(unsigned char* dst, unsigned int dst_capacity, const unsigne
   unsigned long long total = 0;
   size_t in = 0;
   // Once dst is full the rest of the stream is only measured, not stored.
+  // Capacity and input are tested once per reference and once per run of
+  // literals, not once per byte.
   while (in < in_size) {
-    const unsigned flags = src[in++];
-    for (unsigned bit = 0; bit < 8; ++bit) {
-      if (flags & (1u << bit)) {
-        if (in >= in_size) goto done;
-        const unsigned char c = src[in++];
-        ++total;
-        if (written < dst_capacity) {
-          dst[written++] = c;
+    unsigned flags = src[in++];
+    unsigned units = 8;
+    while (units > 0) {
+      if (flags & 1) {
+        // The literals up to the next reference: the flag bits above the
+        // group's units are 0, so the run never passes them.
+        unsigned run = static_cast<unsigned>(__builtin_ctz(~flags));
+        const bool cut = run > in_size - in;
+        if (cut) run = static_cast<unsigned>(in_size - in);
+        total += run;
+        const unsigned room = dst_capacity - written;
+        const unsigned stored = run < room ? run : room;
+        for (unsigned k = 0; k < stored; ++k) {
+          const unsigned char c = src[in + k];
+          dst[written + k] = c;
           dict[index] = c;
           index = (index + 1) & kWindowMask;
         }
+        written += stored;
+        in += run;
+        if (cut) goto done;
+        flags >>= run;
+        units -= run;
       } else {
         if (in_size - in < 2) goto done;
         const unsigned a = src[in];
@@ -246,12 +260,38 @@ int lzss_uncompress(unsigned char* dst, unsigned int dst_capacity, const unsigne
         const unsigned position = a | ((b & 0x0F) << 8);
         const unsigned length = (b >> 4) + kMinMatch;
         total += length;
-        for (unsigned k = 0; k < length && written < dst_capacity; ++k) {
-          const unsigned char c = dict[(position + k) & kWindowMask];
-          dst[written++] = c;
-          dict[index] = c;
-          index = (index + 1) & kWindowMask;
+        const unsigned room = dst_capacity - written;
+        const unsigned stored = length < room ? length : room;
+        unsigned char* out = dst + written;
+        if (position + stored <= kWindowSize && index + stored <= kWindowSize) {
+          // Neither end wraps: no masking per byte.
+          const unsigned char* from = dict + position;
+          unsigned char* to = dict + index;
+          if (index - position == 1) {
+            // A run of the byte just behind the write index (runs of zeros
+            // and of one colour): one fill, not a byte-by-byte chain.
+            std::memset(out, from[0], stored);
+            std::memset(to, from[0], stored);
+          } else {
+            // Byte by byte: a reference may read what it has just written.
+            for (unsigned k = 0; k < stored; ++k) {
+              const unsigned char c = from[k];
+              out[k] = c;
+              to[k] = c;
+            }
+          }
+          index = (index + stored) & kWindowMask;
+        } else {
+          for (unsigned k = 0; k < stored; ++k) {
+            const unsigned char c = dict[(position + k) & kWindowMask];
+            out[k] = c;
+            dict[index] = c;
+            index = (index + 1) & kWindowMask;
+          }
         }
+        written += stored;
+        flags >>= 1;
+        --units;
       }
     }
   }

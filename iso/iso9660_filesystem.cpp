@@ -526,25 +526,7 @@ DirEntry* Iso9660Filesystem::ReadDir(int fd) {
   entry->extent = record->Extent();
   entry->size = record->DataLength();
   entry->type = record->IsDirectory() ? kDirEntryDirectory : kDirEntryFile;
-  const unsigned char* id = reinterpret_cast<const unsigned char*>(record->Identifier());
-  unsigned n = record->identifier_length;
-  size_t name_length = 0;
-  if (svd_) {
-    // Joliet names keep the low byte of each UCS-2 character.
-    for (unsigned i = 0; i + 1 < n; i += 2) entry->name[name_length++] = static_cast<char>(id[i + 1]);
-  } else {
-    memcpy(entry->name, id, n);
-    name_length = n;
-  }
-  entry->name[name_length] = '\0';
-  if (n == 1 && id[0] == 0) {
-    strcpy(entry->name, ".");
-  } else if (n == 1 && id[0] == 1) {
-    strcpy(entry->name, "..");
-  } else if (name_length > 1 && entry->name[name_length - 2] == ';' &&
-             entry->name[name_length - 1] == '1') {
-    entry->name[name_length - 2] = '\0';
-  }
+  RecordName(record, entry->name);
   d.position = static_cast<long long>(scan.position + record->length);
   return entry;
 }

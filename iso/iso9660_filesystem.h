@@ -14,8 +14,10 @@
 #include <time.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "iso/filesystem.h"
+#include "util/guards.h"
 
 // The on-disc directory record. Copies handed out by lookups are malloc'd
 // blocks of max(length, 34) bytes; the identifier runs from byte 33.
@@ -51,6 +53,7 @@ constexpr unsigned kIsoVolumeSpaceOffset = 80;  // in a volume descriptor, both 
 constexpr unsigned kIsoFirstVolumeDescriptor = 16;  // the sector where the set starts
 // A set (or the extended area after it) running longer than this is damage.
 constexpr unsigned kIsoMaxVolumeDescriptors = 64;
+constexpr unsigned kIsoDirectoryRunSectors = 32;  // directory sectors read at once by a walk
 
 class Iso9660Filesystem : public Filesystem {
  public:
@@ -130,6 +133,43 @@ class Iso9660Filesystem : public Filesystem {
   // The record that path names in the Joliet (joliet true) or ISO tree, as a
   // malloc'd copy the caller frees with free(); null when not found.
   Iso9660DirectoryRecord* FindFile(bool joliet, const char* path, bool allow_dir, bool allow_any);
+
+  // Walks of the whole tree read each directory once, in one pass, and reach
+  // the files by the records they find, never by path again.
+  //
+  // One directory being read: its sectors come in runs of up to
+  // kIsoDirectoryRunSectors per read, and records are handed out pointing
+  // into the run, so nothing is copied or allocated per record.
+  struct DirectoryRun {
+    uint32_t extent = 0;
+    uint32_t length = 0;
+    uint64_t position = 0;  // byte offset of the next record in the directory
+    uint64_t first = 0;     // first sector held in data
+    uint32_t count = 0;     // sectors held, 0 for none
+    uint32_t capacity = 0;  // sectors data can hold
+    std::unique_ptr<unsigned char, talvo::FreeDeleter> data;
+  };
+  // The root record of the tree lookups use (Joliet when there is one);
+  // null when nothing is mounted.
+  const Iso9660DirectoryRecord* RootRecord() const;
+  // Starts reading the directory `directory` describes. False with errno
+  // ENOENT (nothing mounted), EPERM (not a directory), EIO (it runs past the
+  // image) or ENOMEM.
+  bool StartDirectoryRun(const Iso9660DirectoryRecord* directory, DirectoryRun* run);
+  // The next record of the directory, "." and ".." included, valid until the
+  // next call on run. Null at the end, or with *damaged set (a sector cannot
+  // be read or a record spills out of its sector or its identifier out of
+  // the record: the listing ends there, as ReadDir's does with EIO).
+  const Iso9660DirectoryRecord* NextInRun(DirectoryRun* run, bool* damaged);
+  // Reads the first bytes of the file `record` describes, up to size and the
+  // file's length. The bytes read, or -1 with errno ENOENT (nothing
+  // mounted), EPERM (a directory) or EIO (the record's extent and length
+  // reach past the image, or the read failed).
+  long long ReadFileStart(const Iso9660DirectoryRecord* record, void* buffer, long long size);
+  // The record's name as ReadDir gives it: Joliet names by the low byte of
+  // each character, ";1" removed, "." and ".." for the two special records.
+  // name holds 259 bytes.
+  void RecordName(const Iso9660DirectoryRecord* record, char* name) const;
 
   static void DirectoryRecordToStat(const Iso9660DirectoryRecord* record, struct stat* st);
   static time_t DirectoryRecordTime(const Iso9660DirectoryRecord* record);

@@ -143,7 +143,7 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   std::string dir = make_scratch_dir("host_files");
   std::string empty = dir + "/empty.bin", big = dir + "/big.bin", copy = dir + "/copy";
   write_file(empty, Bytes());
-  write_file(big, random_bytes(16 * 1024 * 1024 + 5, 7));  // two blocks
+  write_file(big, random_bytes(16 * 1024 * 1024 + 5, 7));
   write_file(copy, random_bytes(20 * 1024 * 1024, 8));  // longer: truncated by the copy
   for (const std::string& source : {empty, big}) {
     Captured c = run_captured([&] { return copy_file(source.c_str(), copy.c_str()); });
@@ -161,6 +161,8 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   expect_refused([&] { return read_file(none.c_str(), &size) != nullptr; }, "Cannot open " + none + "\n");
   expect_refused([&] { return copy_file(none.c_str(), copy.c_str()); }, "Cannot open " + none + "\n");
   expect_refused([&] { return copy_file(big.c_str(), no_dir.c_str()); }, "Cannot open/create " + no_dir + "\n");
+  // A device the kernel does not copy into: the block loop reports the full disc.
+  expect_refused([&] { return copy_file(big.c_str(), "/dev/full"); }, "Error writing to /dev/full\n");
   run("rm -rf " + shell_quote(dir));
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -11,6 +12,7 @@
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
+#include "util/byte_order.h"
 
 using namespace imagetest;
 using testsupport::build_dc;
@@ -295,4 +297,39 @@ TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTreeAndSkipsUnsafeNames) {
   EXPECT_EQ(o_.err, "Error: unsafe name in ISO directory \"../../X.DG2;\"\n");
   EXPECT_TRUE(file_exists(deep + "/SUB/GOOD.BMP"));
   EXPECT_FALSE(file_exists(dir + "/out/X.BMP"));
+}
+
+// A directory whose listing is damaged (a record's identifier runs past the
+// record), a directory record leading back to its parent and a file whose
+// extent lies past the end of the image: each is reported, everything else
+// is extracted, and the run fails.
+TEST_F(ImageOperations, ExtractAllReportsUnreadableDirectoriesAndFilesAndGoesOn) {
+  const std::string dir = testsupport::make_scratch_dir("damaged_all");
+  const std::string iso = testsupport::build_iso(dir,
+                                                 {{"/A.DG2", kDc}, {"/LDIR/D.DG2", kDc}, {"/LDIR/MLOOP/E.DG2", kDc},
+                                                  {"/PAST.DG2", kDc}, {"/SUB/B.DG2", kDc}, {"/SUB/ZZBROKEN/C.DG2", kDc},
+                                                  {"/Z.DG2", kDc}},
+                                                 false);
+  ImageBytes bytes = testsupport::read_file_bytes(iso);
+  // The one directory record of each name (path tables hold other bytes before a name).
+  auto record_of = [&](const std::string& identifier) {
+    auto at = bytes.begin();
+    for (;;) {
+      at = std::search(at + 1, bytes.end(), identifier.begin(), identifier.end());
+      if (at == bytes.end() || at[-1] == static_cast<unsigned char>(identifier.size())) break;
+    }
+    EXPECT_NE(at, bytes.end()) << identifier;
+    return static_cast<size_t>(at - bytes.begin()) - 33;
+  };
+  talvo::write_both32(&bytes[record_of("PAST.DG2;1") + 2], 0x00FFFFFF);
+  bytes[record_of("ZZBROKEN") + 32] = 0xFF;
+  const size_t parent = record_of("LDIR"), loop = record_of("MLOOP");
+  std::copy(&bytes[parent + 2], &bytes[parent + 18], &bytes[loop + 2]);  // extent and length, both orders
+  testsupport::write_file(iso, bytes);
+  const std::string folder = out("damaged");
+  EXPECT_FALSE(run([&] { return extract_all_images(iso.c_str(), folder.c_str()); }));
+  EXPECT_EQ(o_.err, "Error opening ISO directory \"/LDIR/MLOOP/\"\n"
+                    "Error happened while reading file \"/PAST.DG2\" inside iso\n"
+                    "Error opening ISO directory \"/SUB/\"\n");
+  for (const char* f : {"/A.BMP", "/LDIR/D.BMP", "/SUB/B.BMP", "/Z.BMP"}) EXPECT_TRUE(file_exists(folder + f)) << f;
 }

@@ -4,7 +4,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <algorithm>
+#include <cstring>
 #include <set>
+#include <sstream>
+#include <vector>
 
 #include "tests/support/iso_image.h"
 
@@ -168,6 +172,66 @@ TEST_P(ImageTest, ListingOfADirectorySpanningSeveralSectorsReturnsEachEntryOnce)
   while (DirEntry* e = m.fs.ReadDir(dir)) names.insert(e->name);
   EXPECT_EQ(names.size(), 132u);
   for (const auto& f : many) EXPECT_EQ(names.count(f.first.substr(6)), 1u) << f.first;
+}
+
+// Every record below directory, one pass a directory, as "dir|name|size|extent".
+void list_by_runs(Iso9660Filesystem* fs, const Iso9660DirectoryRecord* directory, const std::string& path,
+                  std::vector<std::string>* out) {
+  Iso9660Filesystem::DirectoryRun run;
+  ASSERT_TRUE(fs->StartDirectoryRun(directory, &run)) << path;
+  bool damaged = false;
+  char name[259];
+  while (const Iso9660DirectoryRecord* r = fs->NextInRun(&run, &damaged)) {
+    fs->RecordName(r, name);
+    out->push_back(path + "|" + name + "|" + std::to_string(r->DataLength()) + "|" + std::to_string(r->Extent()));
+    if (r->IsDirectory() && strcmp(name, ".") != 0 && strcmp(name, "..") != 0) {
+      list_by_runs(fs, r, path + name + "/", out);
+    }
+  }
+  EXPECT_FALSE(damaged) << path;
+}
+
+// The same from isoinfo's long listing of the tree.
+std::vector<std::string> isoinfo_listing(const std::string& iso, bool joliet) {
+  std::string text;
+  run("isoinfo " + std::string(joliet ? "-J " : "") + "-l -i " + shell_quote(iso), &text);
+  std::vector<std::string> out;
+  std::istringstream lines(text);
+  std::string line, dir;
+  while (std::getline(lines, line)) {
+    if (line.rfind("Directory listing of ", 0) == 0) dir = line.substr(21);
+    const size_t bracket = line.find('[');
+    if (bracket == std::string::npos) continue;
+    std::istringstream fields(line);
+    std::string word, size;
+    for (int i = 0; i < 5 && fields >> word; ++i) size = word;
+    unsigned extent = 0;
+    sscanf(line.c_str() + bracket + 1, "%u", &extent);
+    std::string name = line.substr(line.find("]  ") + 3);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.size() > 2 && name.compare(name.size() - 2, 2, ";1") == 0) name.resize(name.size() - 2);
+    out.push_back(dir + "|" + name + "|" + size + "|" + std::to_string(extent));
+  }
+  return out;
+}
+
+// A directory of 40 sectors (more than one run of reads) and one below it.
+TEST_P(ImageTest, OnePassWalkListsWhatIsoinfoLists) {
+  FileMap many;
+  for (int i = 0; i < 1500; ++i) many["/MANY/F" + std::to_string(1000 + i) + ".BIN"] = Bytes(i % 7, 1);
+  many["/MANY/SUB/DEEP.BIN"] = random_bytes(3000, 3);
+  std::string many_iso = build_iso(make_scratch_dir("walk"), many, joliet);
+  Mount m(many_iso, true);
+  ASSERT_TRUE(m.opened);
+  struct stat st;
+  ASSERT_EQ(m.fs.Stat("/MANY", &st), 0);
+  EXPECT_GT(st.st_size, static_cast<off_t>(kIsoDirectoryRunSectors) * 2048);
+  std::vector<std::string> ours, theirs = isoinfo_listing(many_iso, joliet);
+  list_by_runs(&m.fs, m.fs.RootRecord(), "/", &ours);
+  std::sort(ours.begin(), ours.end());
+  std::sort(theirs.begin(), theirs.end());
+  EXPECT_EQ(ours.size(), 1500u + 9);  // with ".", "..", MANY and SUB
+  EXPECT_TRUE(ours == theirs);
 }
 
 TEST_P(ImageTest, DescriptorTableHolds512AndReusesTheLowestFreeNumber) {
