@@ -113,7 +113,7 @@ int main() {
   bool ok = false;
   {
     MountedIso image;
-    if (!image.mount(copy.c_str(), false)) return 1;
+    if (!image.mount(copy.c_str(), false, false)) return 1;
     QuietStdout quiet;
     auto start = std::chrono::steady_clock::now();
     ok = translate_days_from_ini(image.fs(), translated_ini.c_str(), "Kei", "Aoi",

@@ -82,6 +82,7 @@ TEST_P(ImageFilesTest, ReadAndWriteWholeImageFiles) {
     expect_refused([&] { return iso_file(m.fs(), "/NONE.BIN") != Bytes{0xEE}; }, "Cannot open /NONE.BIN\n");
     expect_refused([&] { return write_iso_file(m.fs(), "/DATA", three, 3); }, "Cannot open /DATA\n");
     expect_refused([&] { return write_iso_file(m.fs(), "/TEN.BIN", three, -1); }, "Error while writing /TEN.BIN\n");
+    ASSERT_TRUE(m.finish());
   }
   expect_image_holds(iso, files, joliet);
 }
