@@ -318,6 +318,14 @@ int Iso9660Filesystem::AttachDescriptor(const char* path, int flags, bool direct
     errno = ENOENT;
     return -1;
   }
+  // A file said to run past the image would be read from, and written over,
+  // whatever follows its extent.
+  if (!directory && !ExtentInsideDisc(record->Extent(), record->DataLength())) {
+    fprintf(stderr, "Error: the record of %s reaches past the end of the image.\n", path);
+    free(record);
+    errno = EIO;
+    return -1;
+  }
   Descriptor& d = descriptors_[fd];
   d.record = record;
   d.flags = flags;
@@ -585,9 +593,11 @@ bool Iso9660Filesystem::ChangeFileSize(bool joliet, const char* path,
   } else {
     if (!disc_->CanExtend()) return false;
     uint64_t sectors = (static_cast<uint64_t>(new_size) + kIsoSectorSize - 1) / kIsoSectorSize;
+    // Extents are 32-bit sector numbers: refused before the image grows
+    // (the new sectors start at most one past the current end).
+    if (disc_->GetNumSectors() + 1 + sectors > UINT32_MAX) return false;
     uint64_t first = 0;
     if (disc_->Extend(sectors, &first) != 0) return false;
-    // Extents are 32-bit sector numbers.
     if (first + sectors > UINT32_MAX) return false;
     // The file's bytes move with it, so that a write that does not start at
     // position 0 (or a later chunk of a long write) keeps what came before.
@@ -702,6 +712,10 @@ int Iso9660Filesystem::Truncate(const char* path, unsigned long long size) {
   RecordPtr record(FindFile(svd_ != nullptr, path, false, false));
   if (!record) {
     errno = ENOENT;
+    return -1;
+  }
+  if (!ExtentInsideDisc(record->Extent(), record->DataLength())) {
+    errno = EIO;
     return -1;
   }
   return TruncateCommon(path, record.get(), size);
