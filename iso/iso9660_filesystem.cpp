@@ -615,18 +615,18 @@ bool Iso9660Filesystem::ChangeFileSize(bool joliet, const char* path,
   return false;
 }
 
-void Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record) {
+bool Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record) {
   RecordPtr iso_record(FindFile(false, path, false, false));
   if (!iso_record) {
     fprintf(stderr,
             "Warning: record was updated for joliet fs, but similar record couldn't be found in "
             "iso fs. There are inconsistencies between them.\n");
-    return;
+    return true;
   }
   // Already in step (a truncation to the current length): nothing to write.
   if (iso_record->Extent() == record->Extent() &&
       iso_record->DataLength() == record->DataLength()) {
-    return;
+    return true;
   }
   iso_record->SetExtent(record->Extent());
   iso_record->SetDataLength(record->DataLength());
@@ -634,7 +634,9 @@ void Iso9660Filesystem::MirrorIntoIsoTree(const char* path, const Iso9660Directo
     fprintf(stderr,
             "Warning: record was updated for joliet fs, but cannot update the record that was "
             "found in iso fs. There will be inconsitencies between them.\n");
+    return false;
   }
+  return true;
 }
 
 long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
@@ -657,7 +659,12 @@ long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
     bool joliet = svd_ != nullptr;
     if (ChangeFileSize(joliet, d.path, d.record, static_cast<uint32_t>(end), &not_found, false,
                        false)) {
-      if (joliet) MirrorIntoIsoTree(d.path, d.record);
+      // A tree left pointing at the old extent is a failed write, not a
+      // success to build on.
+      if (joliet && !MirrorIntoIsoTree(d.path, d.record)) {
+        errno = EIO;
+        return -1;
+      }
     } else if (not_found) {
       fprintf(stderr,
               "File was not found while updating. Invalidating descriptor.\nThis usually happens "
@@ -698,7 +705,10 @@ int Iso9660Filesystem::TruncateCommon(const char* path, Iso9660DirectoryRecord* 
   }
   // The extent goes along too: a truncation that grows a file past its
   // allocation relocates it.
-  if (joliet) MirrorIntoIsoTree(path, record);
+  if (joliet && !MirrorIntoIsoTree(path, record)) {
+    errno = EIO;
+    return -1;
+  }
   return 0;
 }
 

@@ -173,8 +173,9 @@ class Iso9660Filesystem : public Filesystem {
                              bool allow_dir, bool allow_any);
   int TruncateCommon(const char* path, Iso9660DirectoryRecord* record, unsigned long long size);
   // Copies extent and data length of record into the ISO-tree record of
-  // path, warning when it cannot (Joliet images only).
-  void MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record);
+  // path, warning when it cannot (Joliet images only). False when the record
+  // was found but could not be written.
+  bool MirrorIntoIsoTree(const char* path, const Iso9660DirectoryRecord* record);
   // Moves the first `bytes` bytes of a file from one extent to another.
   bool CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes);
   // True when [extent, extent + length) lies inside the disc.
