@@ -14,7 +14,8 @@
 #include "iso/journal.h"
 
 // A random-access store of fixed-size sectors. Every int result is 0 for
-// success and -1 for failure; nothing is printed, callers report.
+// success and -1 for failure; nothing is printed, callers report (only the
+// file-based device's open and journal speak for themselves, see below).
 // The virtual slot order is fixed: keep new operations after the destructor.
 class Disc {
  public:

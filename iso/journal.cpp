@@ -251,11 +251,16 @@ int DiscJournal::Start() {
 
 int DiscJournal::SaveBeforeExtend() {
   if (broken_) return -1;
-  if (journal_fd_ < 0 && Start() != 0) {
-    broken_ = true;
-    return -1;
-  }
+  if (journal_fd_ < 0 && Start() != 0) return Break();
   return 0;
+}
+
+int DiscJournal::Break() {
+  // Once: every later change of this run is refused without a word.
+  fprintf(stderr, "Error: cannot write the journal %s: %s\n", journal_path_.c_str(),
+          strerror(errno));
+  broken_ = true;
+  return -1;
 }
 
 int DiscJournal::SaveBeforeWrite(uint64_t offset, uint64_t length) {
@@ -277,25 +282,16 @@ int DiscJournal::SaveBeforeWrite(uint64_t offset, uint64_t length) {
     memcpy(record.data(), kRecordTag, sizeof kRecordTag);
     write_le64(record.data() + 8, at);
     write_le64(record.data() + 16, n);
-    if (!read_at(image_fd_, record.data() + kRecordHeaderSize, n, at)) {
-      broken_ = true;
-      return -1;
-    }
+    if (!read_at(image_fd_, record.data() + kRecordHeaderSize, n, at)) return Break();
     write_le64(record.data() + 24, fnv1a(fnv1a(kFnvBasis, record.data(), 24),
                                          record.data() + kRecordHeaderSize, n));
-    if (!write_at(journal_fd_, record.data(), record.size(), journal_length_)) {
-      broken_ = true;
-      return -1;
-    }
+    if (!write_at(journal_fd_, record.data(), record.size(), journal_length_)) return Break();
     journal_length_ += record.size();
     saved_[at] = piece_end;
     appended = true;
     at = piece_end;
   }
-  if (appended && fdatasync(journal_fd_) != 0) {
-    broken_ = true;
-    return -1;
-  }
+  if (appended && fdatasync(journal_fd_) != 0) return Break();
   return 0;
 }
 

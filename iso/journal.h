@@ -57,6 +57,8 @@ class DiscJournal {
 
  private:
   int Start();
+  // Says why the journal failed and refuses the rest of the change: -1.
+  int Break();
   // Puts the image back from the journal open on journal_fd and removes the
   // journal; reason (when not null) says why it cannot be applied.
   int RestoreFrom(int journal_fd, const char** reason);
