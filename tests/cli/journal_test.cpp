@@ -180,7 +180,7 @@ TEST(Journal, ParallelRunsOnOneImageTakeTurns) {
   FileMap files;
   for (int i = 0; i < 10; ++i) files["/F" + std::to_string(i) + ".BIN"] = random_bytes(3000, i);
   std::string iso = build_iso(dir, files, true);
-  for (int round = 1; round <= 3; ++round) {
+  for (int round = 1; round <= 5; ++round) {
     SCOPED_TRACE(round);
     // Every file grows past its sectors: ten relocations to the end at once.
     std::string runs;
