@@ -14,8 +14,7 @@
 
 #include "cli/image_files.h"
 #include "images/image_operations.h"
-#include "images/lzss.h"
-#include "tests/support/bmp_builders.h"
+#include "tests/images/image_test_helpers.h"
 #include "tests/support/image_like_data.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
@@ -60,14 +59,6 @@ Bytes dc_picture(uint32_t seed) {
   return build_dc(640, 480, pixels);
 }
 
-Bytes packed(const Bytes& data) {
-  unsigned int size = 0;
-  unsigned char* out = compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size);
-  Bytes result(out, out + size);
-  free(out);
-  return result;
-}
-
 }  // namespace
 
 int main() {
@@ -79,7 +70,7 @@ int main() {
   files["/DATA/TARGET.BIN"] = random_bytes(1 << 20, 1);
   files["/DATA/FONT.FON"] = random_bytes(kSmallSize, 4);
   files["/DATA/OTHER.BIN"] = random_bytes(100000, 2);
-  files["/EV/PIC.DGP"] = packed(dc_picture(5));
+  files["/EV/PIC.DGP"] = imagetest::lzss_pack(dc_picture(5));
   std::string iso = build_iso(dir, files, true);
   if (iso.empty()) {
     fprintf(stderr, "genisoimage failed\n");

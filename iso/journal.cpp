@@ -41,30 +41,27 @@ uint64_t fnv1a(uint64_t hash, const unsigned char* data, size_t n) {
 }
 const uint64_t kFnvBasis = 0xcbf29ce484222325ull;
 
-bool read_at(int fd, void* buffer, size_t n, uint64_t offset) {
-  unsigned char* p = static_cast<unsigned char*>(buffer);
+// Moves n bytes at offset with pread or pwrite, through short transfers;
+// false on an error or at the end of the file.
+template <typename Byte, typename Transfer>
+bool transfer_all(Transfer transfer, int fd, Byte* buffer, size_t n, uint64_t offset) {
   while (n > 0) {
-    ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    p += got;
-    n -= static_cast<size_t>(got);
-    offset += static_cast<uint64_t>(got);
+    ssize_t moved = transfer(fd, buffer, n, static_cast<off_t>(offset));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    buffer += moved;
+    n -= static_cast<size_t>(moved);
+    offset += static_cast<uint64_t>(moved);
   }
   return true;
 }
 
+bool read_at(int fd, void* buffer, size_t n, uint64_t offset) {
+  return transfer_all(pread, fd, static_cast<unsigned char*>(buffer), n, offset);
+}
+
 bool write_at(int fd, const void* buffer, size_t n, uint64_t offset) {
-  const unsigned char* p = static_cast<const unsigned char*>(buffer);
-  while (n > 0) {
-    ssize_t put = pwrite(fd, p, n, static_cast<off_t>(offset));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    p += put;
-    n -= static_cast<size_t>(put);
-    offset += static_cast<uint64_t>(put);
-  }
-  return true;
+  return transfer_all(pwrite, fd, static_cast<const unsigned char*>(buffer), n, offset);
 }
 
 // Makes the creation, renaming or removal of a file in path's folder durable.

@@ -13,21 +13,13 @@
 #include "cli/image_files.h"
 #include "images/image_operations.h"
 #include "images/lzss.h"
-#include "tests/support/bmp_builders.h"
+#include "tests/images/image_test_helpers.h"
 #include "tests/support/faulty_disc.h"
 #include "tests/support/iso_image.h"
 
 using namespace testsupport;
 
 namespace {
-
-Bytes packed(const Bytes& data) {
-  unsigned int size = 0;
-  unsigned char* out = compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size);
-  Bytes result(out, out + size);
-  free(out);
-  return result;
-}
 
 // A DC picture of noise: its LZSS file hardly shrinks.
 Bytes noise_dc() {
@@ -42,7 +34,7 @@ Bytes noise_dc() {
 FileMap journal_sample() {
   return {{"/DATA/TARGET.BIN", random_bytes(5000, 41)},
           {"/DATA/NEXT.BIN", random_bytes(7000, 42)},
-          {"/EV/PIC.DGP", packed(noise_dc())},
+          {"/EV/PIC.DGP", imagetest::lzss_pack(noise_dc())},
           {"/LAST.BIN", random_bytes(3000, 43)}};
 }
 
