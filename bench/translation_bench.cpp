@@ -118,7 +118,7 @@ int main() {
     std::string copy = dir + "/copy.iso";
     testsupport::run("cp " + testsupport::shell_quote(iso) + " " + testsupport::shell_quote(copy));
     MountedIso image;
-    if (!image.mount(copy.c_str(), false)) return 1;
+    if (!image.mount(copy.c_str(), false, false)) return 1;
     QuietStdout quiet;
     auto start = std::chrono::steady_clock::now();
     ok = translate_days_from_ini(image.fs(), translated_ini.c_str(), "Kei", "Aoi",

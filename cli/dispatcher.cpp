@@ -24,9 +24,14 @@ void set_color_fix_mode(const char* word, Command* command) {
   }
 }
 
-// strtol in base 16: "30" is 0x30, "0x30" too, anything else 0.
+// strtol in base 16: "30" is 0x30, "0x30" too, anything else 0. Words beyond
+// 32 signed bits saturate, as a 32-bit long does, so that an offset too large
+// is refused as too large rather than read in its low bits.
 uint32_t hex_word(const char* word) {
-  return static_cast<uint32_t>(std::strtol(word, nullptr, 16));
+  long value = std::strtol(word, nullptr, 16);
+  if (value > 0x7FFFFFFFL) value = 0x7FFFFFFFL;
+  if (value < -0x7FFFFFFFL - 1) value = -0x7FFFFFFFL - 1;
+  return static_cast<uint32_t>(value);
 }
 
 const char* text_word(const char* word) { return word_is(word, "default") ? nullptr : word; }

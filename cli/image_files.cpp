@@ -103,15 +103,31 @@ Pumped copy_descriptor(int in, int out) {
   }
 }
 
+IsoFileDisc* make_plain_disc(bool read_only, bool journaled) {
+  return new (std::nothrow) IsoFileDisc(read_only, journaled);
+}
+
+DiscMaker disc_maker = make_plain_disc;
+
 }  // namespace
 
-bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only) {
-  IsoFileDisc* new_disc = new (std::nothrow) IsoFileDisc(read_only);
+DiscMaker set_disc_maker(DiscMaker maker) {
+  DiscMaker before = disc_maker;
+  disc_maker = maker ? maker : make_plain_disc;
+  return before;
+}
+
+bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only,
+               bool journaled) {
+  IsoFileDisc* new_disc = disc_maker(read_only, journaled);
   if (!new_disc || new_disc->OpenDiscFile(iso_path) != 0) {
-    fprintf(stderr, "Error opening iso file: %s\n", iso_path);
-    fprintf(stderr,
-            "Check that the file exists and is not in use by other program such as a Virtual CD "
-            "emulator.\n");
+    // A journal in the way has been explained already.
+    if (errno != EBADMSG) {
+      fprintf(stderr, "Error opening iso file: %s\n", iso_path);
+      fprintf(stderr,
+              "Check that the file exists and is not in use by other program such as a Virtual "
+              "CD emulator.\n");
+    }
     delete new_disc;
     return false;
   }
@@ -131,6 +147,14 @@ bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path,
   }
   *disc = new_disc;
   *fs = new_fs;
+  return true;
+}
+
+bool finish_iso(IsoFileDisc* disc, Iso9660Filesystem* fs) {
+  if (fs->Umount(false) != 0 || disc->Commit() != 0) {
+    fprintf(stderr, "Error while writing to ISO.\n");
+    return false;
+  }
   return true;
 }
 
@@ -231,6 +255,17 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
     fprintf(stderr, "Cannot open local file \"%s\"\n", local_file);
     return false;
   }
+  // Read into itself, the image would grow with every relocation until the
+  // disc is full.
+  struct stat local_st, iso_st;
+  if (fstat(fileno(local.get()), &local_st) != 0) {
+    fprintf(stderr, "Error while reading %s\n", local_file);
+    return false;
+  }
+  if (stat(inout_iso, &iso_st) == 0 && same_host_file(local_st, iso_st)) {
+    fprintf(stderr, "Error: the local file is the disc image itself: %s\n", local_file);
+    return false;
+  }
   MallocBuffer buffer = talvo::malloc_buffer(kChunkSize);
   if (!buffer) {
     fprintf(stderr, "Memory allocation error.\n");
@@ -238,15 +273,19 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
   }
   // Give the file its final length first: one relocation at most, instead of
   // one per chunk with the earlier chunks carried along each time. A shorter
-  // local file leaves no old bytes behind it.
-  off_t local_length = host_length(local.get());
-  if (local_length < 0) {
-    fprintf(stderr, "Error while reading %s\n", local_file);
-    return false;
-  }
-  if (fs->Ftruncate(fd.get(), static_cast<unsigned long long>(local_length)) != 0) {
-    fprintf(stderr, "Error while writing to ISO.\n");
-    return false;
+  // local file leaves no old bytes behind it. A pipe has no length to give:
+  // it is read to its end.
+  off_t local_length = -1;
+  if (S_ISREG(local_st.st_mode)) {
+    local_length = host_length(local.get());
+    if (local_length < 0) {
+      fprintf(stderr, "Error while reading %s\n", local_file);
+      return false;
+    }
+    if (fs->Ftruncate(fd.get(), static_cast<unsigned long long>(local_length)) != 0) {
+      fprintf(stderr, "Error while writing to ISO.\n");
+      return false;
+    }
   }
   unsigned long long written = 0;
   Pumped result = pump(local.get(), buffer.get(), [&](const unsigned char* block, size_t n) {
@@ -265,11 +304,7 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
     return false;
   }
   fd.close();
-  // Unmount here to learn whether the grown volume size reached the image.
-  if (fs->Umount(false) != 0) {
-    fprintf(stderr, "Error while writing to ISO.\n");
-    return false;
-  }
+  if (!iso.finish()) return false;
   printf("File \"%s\" replaced.\n", iso_file_path);
   return true;
 }

@@ -11,11 +11,27 @@ class Iso9660Filesystem;
 // its ISO 9660 filesystem. Returns true and stores both objects, which the
 // caller releases with umount_iso; false after printing why (a writable
 // mount of an image that also holds a UDF file system is refused, naming it).
-bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only);
+// The image stays locked until then. A journaled writable image keeps its
+// changes only when finish_iso is called before umount_iso (an image nobody
+// else has seen yet, such as a fresh copy that is deleted on failure, needs
+// no journal).
+bool mount_iso(IsoFileDisc** disc, Iso9660Filesystem** fs, const char* iso_path, bool read_only,
+               bool journaled = true);
 
-// Deletes fs (its unmount writes back changed volume descriptors), then disc.
-// Either may be null.
+// Unmounts fs, so that a failure to write back the volume descriptors is
+// reported rather than lost in a destructor, and commits the changes of
+// disc. Returns false after printing "Error while writing to ISO.\n"; the
+// changes are then undone by umount_iso.
+bool finish_iso(IsoFileDisc* disc, Iso9660Filesystem* fs);
+
+// Deletes fs (its unmount writes back changed volume descriptors), then disc
+// (undoing uncommitted changes). Either may be null.
 void umount_iso(IsoFileDisc* disc, Iso9660Filesystem* fs);
+
+// Makes the device mount_iso opens images on; tests hand in one that fails on
+// purpose. Returns the maker in use before; null restores the plain device.
+using DiscMaker = IsoFileDisc* (*)(bool read_only, bool journaled);
+DiscMaker set_disc_maker(DiscMaker maker);
 
 // Owns a mounted image for one scope: unmounts on every path out.
 class MountedIso {
@@ -24,9 +40,11 @@ class MountedIso {
   ~MountedIso() { umount_iso(disc_, fs_); }
   MountedIso(const MountedIso&) = delete;
   MountedIso& operator=(const MountedIso&) = delete;
-  bool mount(const char* iso_path, bool read_only) {
-    return mount_iso(&disc_, &fs_, iso_path, read_only);
+  bool mount(const char* iso_path, bool read_only, bool journaled = true) {
+    return mount_iso(&disc_, &fs_, iso_path, read_only, journaled);
   }
+  // See finish_iso.
+  bool finish() { return finish_iso(disc_, fs_); }
   Iso9660Filesystem* fs() const { return fs_; }
 
  private:

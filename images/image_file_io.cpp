@@ -14,7 +14,7 @@ bool OpenedIsoFile::open(const char* iso, const char* path, int mode) {
 
 bool OpenedIsoFile::finish() {
   fd_.close();
-  return flush_image_changes(iso_.fs());
+  return iso_.finish();
 }
 
 int open_iso_file(Iso9660Filesystem* fs, const char* path, int mode) {
@@ -65,14 +65,6 @@ bool write_back_iso_file(Iso9660Filesystem* fs, int fd, const char* path, unsign
   // whole to the end of the image.
   if (fs->Write(fd, data, size) != static_cast<long long>(size)) {
     std::fprintf(stderr, messages.write_failed, path);
-    return false;
-  }
-  return true;
-}
-
-bool flush_image_changes(Iso9660Filesystem* fs) {
-  if (fs->Umount(false) != 0) {
-    std::fprintf(stderr, "Error while writing to ISO.\n");
     return false;
   }
   return true;

@@ -20,9 +20,9 @@ class OpenedIsoFile {
   bool open(const char* iso, const char* path, int mode);
   Iso9660Filesystem* fs() const { return iso_.fs(); }
   int fd() const { return fd_.get(); }
-  // Closes the file and unmounts now, so that a failure to write back the
-  // volume descriptors after the file grew is reported as a failure; false
-  // after printing why (see flush_image_changes).
+  // Closes the file and ends the change (MountedIso::finish): until then a
+  // writable image is put back as it was on every path out. False after
+  // printing why.
   bool finish();
 
  private:
@@ -61,11 +61,5 @@ struct WriteBackMessages {
 bool write_back_iso_file(Iso9660Filesystem* fs, int fd, const char* path, unsigned int old_size,
                          const unsigned char* data, unsigned int size,
                          const WriteBackMessages& messages);
-
-// Unmounts fs at once, so that a failure to write back the volume descriptors
-// (changed when a file grew past its sectors) is reported rather than lost in
-// a destructor. Returns false after printing "Error while writing to ISO.\n".
-// The MountedIso that owns fs still deletes it later.
-bool flush_image_changes(Iso9660Filesystem* fs);
 
 #endif

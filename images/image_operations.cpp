@@ -86,6 +86,7 @@ bool insert_plain(const char* inout_iso, const char* path, const char* bmp_input
     std::fprintf(stderr, "Error writing back to the file inside iso (%s)\n", path);
     return false;
   }
+  if (!file.finish()) return false;
   if (success_format) std::printf(success_format, bmp_input);
   else std::puts("Done.");
   return true;

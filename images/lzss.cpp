@@ -461,7 +461,7 @@ bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char*
     return false;
   }
   fd.close();
-  if (!flush_image_changes(fs)) return false;
+  if (!iso.finish()) return false;
   std::puts("Done.");
   return true;
 }

@@ -55,10 +55,12 @@ bool insert(const char* inout_iso, const char* path, const char* prefix, bool fi
   int failures = 0;
   const int inserted =
       insert_mato(data.get(), size, prefix, fix_transparent, ignore_missing_files, fix_palette, false, &failures);
-  if (inserted > 0 && !lzss &&
-      (fs->Seek(file.fd(), 0, 0) != 0 || fs->Write(file.fd(), data.get(), size) != static_cast<long long>(size))) {
-    std::fprintf(stderr, "Error while rewriting file \"%s\"\n", path);
-    return false;
+  if (inserted > 0 && !lzss) {
+    if (fs->Seek(file.fd(), 0, 0) != 0 || fs->Write(file.fd(), data.get(), size) != static_cast<long long>(size)) {
+      std::fprintf(stderr, "Error while rewriting file \"%s\"\n", path);
+      return false;
+    }
+    if (!file.finish()) return false;
   }
   if (inserted > 0 && lzss) {
     unsigned int packed_size = 0;

@@ -1,8 +1,26 @@
 #include "iso/disc.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+
+namespace {
+
+// Takes the lock of an image file, saying once that it waits when another
+// run holds it. A file system without locks is used unlocked.
+void lock_image(int fd, bool exclusive, const char* path) {
+  int operation = exclusive ? LOCK_EX : LOCK_SH;
+  if (flock(fd, operation | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
+  fprintf(stderr, "Waiting for another run on %s to finish...\n", path);
+  while (flock(fd, operation) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
 
 uint64_t FileBasedDisc::GetNumSectors() { return size_ / GetSectorSize(); }
 
@@ -33,6 +51,7 @@ int FileBasedDisc::WriteBytes(uint64_t offset, const void* buffer, uint64_t leng
   if (!file_) return -1;
   if (length > size_ || offset > size_ - length) return -1;
   if (length > UINT32_MAX) return -1;
+  if (journaled_ && journal_.SaveBeforeWrite(offset, length) != 0) return -1;
   if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return -1;
   if (length == 0) return 0;
   if (fwrite(buffer, 1, length, file_) != length) return -1;
@@ -45,6 +64,7 @@ bool FileBasedDisc::CanExtend() { return !IsReadOnly(); }
 
 int FileBasedDisc::Extend(uint64_t sectors, uint64_t* first_new_sector) {
   if (!CanExtend() || !file_) return -1;
+  if (journaled_ && journal_.SaveBeforeExtend() != 0) return -1;
   if (fseeko(file_, 0, SEEK_END) != 0) return -1;
   off_t end = ftello(file_);
   if (end < 0) return -1;
@@ -75,24 +95,54 @@ FileBasedDisc::~FileBasedDisc() { CloseFile(); }
 int FileBasedDisc::OpenDiscFile(const char* path) {
   CloseFile();
   if (!path) return -1;
-  FILE* f = fopen(path, IsReadOnly() ? "rb" : "r+b");
-  if (!f) return -1;
-  off_t end = -1;
-  if (fseeko(f, 0, SEEK_END) == 0) end = ftello(f);
-  if (end < 0) {
-    fclose(f);
+  lock_fd_ = open(path, (IsReadOnly() ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  if (lock_fd_ < 0) return -1;
+  lock_image(lock_fd_, !IsReadOnly(), path);
+  if (journaled_) {
+    journal_.Bind(lock_fd_, path);
+    if (journal_.RecoverLeftover(IsReadOnly()) != 0) {
+      CloseFile();
+      errno = EBADMSG;
+      return -1;
+    }
+  }
+  // The stream shares the locked descriptor's open file, so it is the very
+  // file the lock and the journal cover.
+  int stream_fd = dup(lock_fd_);
+  FILE* f = stream_fd < 0 ? nullptr : fdopen(stream_fd, IsReadOnly() ? "rb" : "r+b");
+  if (!f) {
+    if (stream_fd >= 0) close(stream_fd);
+    CloseFile();
     return -1;
   }
+  off_t end = -1;
+  if (fseeko(f, 0, SEEK_END) == 0) end = ftello(f);
   file_ = f;
+  if (end < 0) {
+    CloseFile();
+    return -1;
+  }
   uint64_t length = static_cast<uint64_t>(end);
   size_ = length - length % GetSectorSize();
   return 0;
+}
+
+int FileBasedDisc::Commit() {
+  if (!file_ || fflush(file_) != 0) return -1;
+  return journaled_ ? journal_.Commit() : 0;
 }
 
 void FileBasedDisc::CloseFile() {
   if (file_) {
     fclose(file_);
     file_ = nullptr;
+  }
+  // After the stream is closed, so that nothing it still buffers lands on
+  // the restored bytes.
+  if (journaled_) journal_.Rollback();
+  if (lock_fd_ >= 0) {
+    close(lock_fd_);
+    lock_fd_ = -1;
   }
   size_ = 0;
 }

@@ -400,6 +400,14 @@ int Iso9660Filesystem::AttachDescriptor(const char* path, int flags, bool direct
     errno = ENOENT;
     return -1;
   }
+  // A file said to run past the image would be read from, and written over,
+  // whatever follows its extent.
+  if (!directory && !ExtentInsideDisc(record->Extent(), record->DataLength())) {
+    fprintf(stderr, "Error: the record of %s reaches past the end of the image.\n", path);
+    free(record);
+    errno = EIO;
+    return -1;
+  }
   Descriptor& d = descriptors_[fd];
   d.record = record;
   d.flags = flags;
@@ -649,9 +657,11 @@ bool Iso9660Filesystem::ChangeFileSize(bool joliet, const char* path,
   } else {
     if (!disc_->CanExtend()) return false;
     uint64_t sectors = (static_cast<uint64_t>(new_size) + kIsoSectorSize - 1) / kIsoSectorSize;
+    // Extents are 32-bit sector numbers: refused before the image grows
+    // (the new sectors start at most one past the current end).
+    if (disc_->GetNumSectors() + 1 + sectors > UINT32_MAX) return false;
     uint64_t first = 0;
     if (disc_->Extend(sectors, &first) != 0) return false;
-    // Extents are 32-bit sector numbers.
     if (first + sectors > UINT32_MAX) return false;
     // The file's bytes move with it, so that a write that does not start at
     // position 0 (or a later chunk of a long write) keeps what came before.
@@ -803,7 +813,8 @@ bool Iso9660Filesystem::FindTwins(const char* path, const Iso9660DirectoryRecord
   return true;
 }
 
-void Iso9660Filesystem::UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record) {
+bool Iso9660Filesystem::UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record) {
+  bool all_done = true;
   MallocBuffer buffer = talvo::malloc_buffer(kIsoSectorSize);
   for (unsigned i = 0; i < twins.count; ++i) {
     const RecordPlace& place = twins.places[i];
@@ -823,8 +834,10 @@ void Iso9660Filesystem::UpdateTwins(const Twins& twins, const Iso9660DirectoryRe
       fprintf(stderr,
               "Warning: record was updated for joliet fs, but cannot update the record that was "
               "found in iso fs. There will be inconsitencies between them.\n");
+      all_done = false;
     }
   }
+  return all_done;
 }
 
 long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
@@ -851,7 +864,12 @@ long long Iso9660Filesystem::Write(int fd, const void* buffer, long long size) {
     }
     if (ChangeFileSize(svd_ != nullptr, d.path, d.record, static_cast<uint32_t>(end), &not_found,
                        false, false)) {
-      UpdateTwins(twins, d.record);
+      // A tree left pointing at the old extent is a failed write, not a
+      // success to build on.
+      if (!UpdateTwins(twins, d.record)) {
+        errno = EIO;
+        return -1;
+      }
     } else if (not_found) {
       fprintf(stderr,
               "File was not found while updating. Invalidating descriptor.\nThis usually happens "
@@ -898,7 +916,10 @@ int Iso9660Filesystem::TruncateCommon(const char* path, Iso9660DirectoryRecord* 
   }
   // The extent goes along too: a truncation that grows a file past its
   // allocation relocates it.
-  UpdateTwins(twins, record);
+  if (!UpdateTwins(twins, record)) {
+    errno = EIO;
+    return -1;
+  }
   return 0;
 }
 
@@ -912,6 +933,10 @@ int Iso9660Filesystem::Truncate(const char* path, unsigned long long size) {
   RecordPtr record(FindFile(svd_ != nullptr, path, false, false));
   if (!record) {
     errno = ENOENT;
+    return -1;
+  }
+  if (!ExtentInsideDisc(record->Extent(), record->DataLength())) {
+    errno = EIO;
     return -1;
   }
   return TruncateCommon(path, record.get(), size);

@@ -255,9 +255,9 @@ class Iso9660Filesystem : public Filesystem {
   // also adds its subdirectories to list. False when it cannot be read.
   bool ScanForTwin(uint32_t extent, uint32_t length, bool joliet, const char* name,
                    TwinSearch* search, DirectoryList* list);
-  // Gives every twin record's extent and data length, warning for a twin
-  // that cannot be rewritten.
-  void UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record);
+  // Gives every twin record's extent and data length. False, after a
+  // warning, when a twin could not be rewritten.
+  bool UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record);
   // Moves the first `bytes` bytes of a file from one extent to another.
   bool CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes);
   // True when [extent, extent + length) lies inside the disc.

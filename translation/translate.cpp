@@ -1,7 +1,9 @@
 #include "translation/translate.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 
 #include "cli/image_files.h"
 #include "ini/ini_file.h"
+#include "iso/disc.h"
 #include "iso/iso9660_filesystem.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/day_tables.h"
@@ -25,6 +28,13 @@ using talvo::TalvoScnFile;
 using talvo::VAType;
 
 namespace {
+
+// Deletes a failed output; only a regular file (never a device named as the
+// output) is removed.
+void remove_output(const char* path) {
+  struct stat st;
+  if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) unlink(path);
+}
 
 // The longest save prompt that fits in place of the stock one.
 constexpr size_t kMaxSaveMessage = 16;
@@ -296,23 +306,35 @@ int translate_iso(const char* input_iso, const char* output_iso, const char* inp
                   const char* n_text, const char* f_text, const ScnCatalogue& catalogue) {
   // The copy must never land on the input image: that would destroy it.
   if (!output_is_not_image(output_iso, input_iso)) return -1;
+  // The input is copied under a shared lock, and never while a change to it
+  // is unfinished; a missing input is reported by the copy.
+  IsoFileDisc input(true, true);
+  const bool input_opened = input.OpenDiscFile(input_iso) == 0;
+  if (!input_opened && errno == EBADMSG) return -1;
+  // A journal beside an earlier output belongs to the file about to be replaced.
+  unlink((std::string(output_iso) + "-journal").c_str());
   if (!copy_file(input_iso, output_iso)) {
     fprintf(stderr, "\nError while copying file.\n");
     fprintf(stderr,
             "Check that the file is not in use by other program such as a Virtual CD "
             "emulator.\n");
+    // With the input readable, the copy failed after it made the output.
+    if (input_opened) remove_output(output_iso);
     return -1;
   }
+  input.CloseFile();
   bool translated = false;
   {
+    // A fresh copy that goes on failure: no journal needed.
     MountedIso image;
-    if (image.mount(output_iso, false)) {
-      translated = translate_days_from_ini(image.fs(), input_ini, n_text, f_text, catalogue);
+    if (image.mount(output_iso, false, false)) {
+      translated = translate_days_from_ini(image.fs(), input_ini, n_text, f_text, catalogue) &&
+                   image.finish();
     }
   }
   // An untranslated or half-translated copy is no result: it goes.
   if (!translated) {
-    unlink(output_iso);
+    remove_output(output_iso);
     return -1;
   }
   return 0;

@@ -45,6 +45,17 @@ inline void write_le32(void* p, uint32_t v) {
   b[3] = static_cast<uint8_t>(v >> 24);
 }
 
+inline uint64_t read_le64(const void* p) {
+  const uint8_t* b = static_cast<const uint8_t*>(p);
+  return static_cast<uint64_t>(read_le32(b)) | (static_cast<uint64_t>(read_le32(b + 4)) << 32);
+}
+
+inline void write_le64(void* p, uint64_t v) {
+  uint8_t* b = static_cast<uint8_t*>(p);
+  write_le32(b, static_cast<uint32_t>(v));
+  write_le32(b + 4, static_cast<uint32_t>(v >> 32));
+}
+
 inline void write_be16(void* p, uint16_t v) {
   uint8_t* b = static_cast<uint8_t*>(p);
   b[0] = static_cast<uint8_t>(v >> 8);

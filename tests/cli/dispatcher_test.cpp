@@ -64,7 +64,10 @@ TEST(Dispatcher, ConvertsOffsetsAsHexadecimalAndBadWordsToZero) {
   EXPECT_EQ(parse({"insert_dc", "i", "p", "b", "0x1F"}).command.offset, 0x1Fu);
   EXPECT_EQ(parse({"extract_pp", "i", "p", "b", "zz"}).command.offset, 0u);
   EXPECT_EQ(parse({"extract_pp", "i", "p", "b"}).command.offset, 0u);
-  EXPECT_EQ(parse({"insert_pp", "i", "p", "b", "ffffffff"}).command.offset, 0xFFFFFFFFu);
+  // Beyond 32 signed bits the word saturates instead of wrapping to its low bits.
+  EXPECT_EQ(parse({"insert_pp", "i", "p", "b", "ffffffff"}).command.offset, 0x7FFFFFFFu);
+  EXPECT_EQ(parse({"extract_pp", "i", "p", "b", "100000028"}).command.offset, 0x7FFFFFFFu);
+  EXPECT_EQ(parse({"extract_dc", "i", "p", "b", "-100000028"}).command.offset, 0x80000000u);
 }
 
 TEST(Dispatcher, ConvertsColourFixModesAndFlags) {

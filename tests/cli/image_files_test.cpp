@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "images/lzss.h"
 #include "iso/iso9660_filesystem.h"
 #include "tests/support/iso_image.h"
 
@@ -82,6 +83,7 @@ TEST_P(ImageFilesTest, ReadAndWriteWholeImageFiles) {
     expect_refused([&] { return iso_file(m.fs(), "/NONE.BIN") != Bytes{0xEE}; }, "Cannot open /NONE.BIN\n");
     expect_refused([&] { return write_iso_file(m.fs(), "/DATA", three, 3); }, "Cannot open /DATA\n");
     expect_refused([&] { return write_iso_file(m.fs(), "/TEN.BIN", three, -1); }, "Error while writing /TEN.BIN\n");
+    ASSERT_TRUE(m.finish());
   }
   expect_image_holds(iso, files, joliet);
 }
@@ -248,4 +250,48 @@ TEST(Cli, ReplaceFileKeepsEveryTreeOfImagesMasteredByOtherTools) {
       run("rm -rf " + shell_quote(dir));
     }
   }
+}
+
+TEST(Cli, ReplaceFileReadsPipesAndRefusesTheImageItself) {
+  std::string dir = make_scratch_dir("replace_self");
+  FileMap files = image_sample();
+  std::string iso = build_iso(dir, files, true);
+  const Bytes original = read_file_bytes(iso);
+  // Bounded, should the image be read into itself.
+  ToolResult self = run_talvo({"replace_file", iso, kTarget, iso}, "ulimit -f 65536; trap '' XFSZ;");
+  EXPECT_EQ(self.status, 1);
+  EXPECT_EQ(self.err, "Error: the local file is the disc image itself: " + iso + "\n");
+  EXPECT_TRUE(read_file_bytes(iso) == original);
+  EXPECT_FALSE(file_exists(iso + "-journal"));
+  std::string local = dir + "/local.bin";
+  files[kTarget] = random_bytes(20000, 60);
+  write_file(local, files[kTarget]);
+  ToolResult piped = run_talvo({"replace_file", iso, kTarget, "/dev/stdin"}, "cat " + shell_quote(local) + " |");
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  expect_image_holds(iso, files, true);
+  run("rm -rf " + shell_quote(dir));
+}
+
+TEST(Cli, RecordsReachingPastTheImageAreRefusedBeforeAnythingIsWritten) {
+  std::string dir = make_scratch_dir("past_end");
+  std::string iso = build_iso(dir, image_sample(), false);
+  std::string local = dir + "/local.bin", input = dir + "/input.bin";
+  write_file(local, random_bytes(5000, 61));
+  write_file(input, random_bytes(3000, 62));
+  for (uint32_t length : {0xFFFFFFF0u, 0x40000000u}) {
+    SCOPED_TRACE(length);
+    ASSERT_TRUE(set_record_length(iso, "TARGET.BIN;1", length));
+    const Bytes damaged = read_file_bytes(iso);
+    std::function<bool()> writers[] = {
+        [&] { return replace_file(iso.c_str(), kTarget, local.c_str()); },
+        [&] { return compress_lzss(iso.c_str(), kTarget, input.c_str()); },
+    };
+    for (const auto& write : writers) {
+      Captured c = run_captured(write);
+      EXPECT_FALSE(c.ok);
+      EXPECT_NE(c.err.find("reaches past the end of the image"), std::string::npos) << c.err;
+      EXPECT_TRUE(read_file_bytes(iso) == damaged);
+    }
+  }
+  run("rm -rf " + shell_quote(dir));
 }

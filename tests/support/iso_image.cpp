@@ -215,4 +215,15 @@ bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors)
   return std::fclose(f) == 0 && ok;
 }
 
+bool set_record_length(const std::string& iso, const std::string& identifier, uint32_t length) {
+  Bytes image = read_file_bytes(iso);
+  if (image.size() < 17 * 2048) return false;
+  auto found = std::search(image.begin() + 17 * 2048, image.end(), identifier.begin(), identifier.end());
+  if (found == image.end()) return false;
+  size_t record = static_cast<size_t>(found - image.begin()) - 33;
+  talvo::write_both32(&image[record + 10], length);
+  write_file(iso, image);
+  return true;
+}
+
 }  // namespace testsupport

@@ -94,6 +94,11 @@ std::string joliet_param_name(const ::testing::TestParamInfo<bool>& info);
 // sector `sector` of an image file. Returns false when the file cannot be written.
 bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors);
 
+// Patches the data length (both orders) of the first directory record whose
+// identifier is `identifier` (as stored, e.g. "FILE.BIN;1" in the ISO tree).
+// Returns false when there is none or the file cannot be written.
+bool set_record_length(const std::string& iso, const std::string& identifier, uint32_t length);
+
 }  // namespace testsupport
 
 #endif

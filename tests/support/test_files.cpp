@@ -81,9 +81,9 @@ int run(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ToolResult run_talvo(const std::vector<std::string>& args) {
+ToolResult run_talvo(const std::vector<std::string>& args, const std::string& shell_prefix) {
   std::string dir = make_scratch_dir("talvo_run");
-  std::string cmd = shell_quote(TALVO_EXECUTABLE);
+  std::string cmd = shell_prefix + " " + shell_quote(TALVO_EXECUTABLE);
   for (const std::string& a : args) cmd += " " + shell_quote(a);
   cmd += " 2>" + shell_quote(dir + "/stderr");
   ToolResult r;

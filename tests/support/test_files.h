@@ -29,12 +29,14 @@ int run(const std::string& command, std::string* out = nullptr);
 std::string shell_quote(const std::string& word);
 
 // Runs build/talvo with the given words; stdout and stderr captured apart.
+// shell_prefix (shell text) goes before the command, e.g. "ulimit -f 100;"
+// or "cat x |".
 struct ToolResult {
   int status = -1;
   std::string out;
   std::string err;
 };
-ToolResult run_talvo(const std::vector<std::string>& args);
+ToolResult run_talvo(const std::vector<std::string>& args, const std::string& shell_prefix = "");
 
 // Makes an ISO 9660 image of folder src with genisoimage (Joliet tree when
 // joliet is true). Returns false when genisoimage failed.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/image_files.h"
+#include "tests/support/faulty_disc.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/scn_builder.h"
 #include "tests/translation/translation_fixture.h"
@@ -509,3 +511,24 @@ TEST(Translation, CorruptDayFilesStopWithAMessage) {
 }
 
 }  // namespace
+
+TEST(Translation, AFailedCopyOrWriteBackLeavesNoOutput) {
+  std::string dir = make_scratch_dir("translate_failed");
+  std::string ini = dir + "/texts.ini", out = dir + "/out.iso";
+  testsupport::write_file(ini, translated_ini(dumped_ini(), fixed_plan()));
+  // The disc fills up during the copy.
+  testsupport::ToolResult copy =
+      testsupport::run_talvo({"translate", game_iso(), out, ini}, "ulimit -f 100; trap '' XFSZ;");
+  EXPECT_NE(copy.status, 0);
+  EXPECT_NE(copy.err.find("Error while copying file."), std::string::npos) << copy.err;
+  EXPECT_FALSE(file_exists(out));
+  // The volume descriptors cannot be written back after day files moved.
+  DiscMaker plain = set_disc_maker(testsupport::FaultyDisc::Make);
+  testsupport::fault_plan() = testsupport::FaultPlan();
+  testsupport::fault_plan().fail_offset = 16 * 2048;
+  Ran r = translate(game_iso(), out, ini);
+  set_disc_maker(plain);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.err.find("Error while writing to ISO.\n"), std::string::npos) << r.err;
+  EXPECT_FALSE(file_exists(out));
+}
