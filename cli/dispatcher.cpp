@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli/operation_table.h"
 
@@ -213,6 +214,15 @@ void usage(const char* program, FILE* out) {
 }
 
 int talvo_main(int argc, char** argv) {
+  // Asked for, the usage text is an answer, not a complaint: stdout, status 0.
+  if (argc == 2 && argv[1] && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    usage(argv[0] ? argv[0] : "talvo");
+    return 0;
+  }
+  if (argc == 2 && argv[1] && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("talvo %s\n", TALVO_VERSION);
+    return 0;
+  }
   Command command;
   if (!parse_command_line(argc, argv, &command)) {
     // Started without a name (argc 0), the program calls itself by its own.

@@ -41,7 +41,8 @@ void usage(const char* program, FILE* out = stdout);
 int run_command(const Command& command);
 
 // The program's main(): runs one operation and returns the process status;
-// the usage text and -1 when the command line matches no row.
+// the usage text and -1 when the command line matches no row. "--help" and
+// "-h" print the usage text, "--version" the program's version, status 0.
 int talvo_main(int argc, char** argv);
 
 #endif

@@ -110,6 +110,20 @@ TEST(Dispatcher, TranslateTextsDefaultToNull) {
   EXPECT_STREQ(p.command.n_text, "Ann");
 }
 
+TEST(Dispatcher, HelpAndVersionAnswerOnStdoutWithStatusZero) {
+  const std::string usage = testsupport::run_talvo({}).out;
+  for (const char* word : {"--help", "-h"}) {
+    testsupport::ToolResult r = testsupport::run_talvo({word});
+    EXPECT_EQ(r.status, 0) << word;
+    EXPECT_EQ(r.out, usage) << word;
+    EXPECT_EQ(r.err, "") << word;
+  }
+  testsupport::ToolResult r = testsupport::run_talvo({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("talvo ") + TALVO_VERSION + "\n");
+  EXPECT_EQ(testsupport::run_talvo({"--help", "x"}).status, 255);  // not a request for help
+}
+
 TEST(Dispatcher, WrongCommandLinesPrintTheUsageTextAndExitWithMinusOne) {
   using testsupport::run_talvo;
   const std::string program = TALVO_EXECUTABLE;
