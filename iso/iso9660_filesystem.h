@@ -7,6 +7,10 @@
 // system are only ever mounted read-only: its tree could not be kept in step.
 // Every lookup bounds what the image says against the image itself: a
 // damaged image makes lookups fail (ENOENT or EIO), never read out of bounds.
+//
+// The code, by concern: mounting and the volume descriptor set in
+// iso9660_filesystem.cpp, then iso9660_lookup, _descriptors, _listing,
+// _resize, _twins (the other trees' records) and _walk (the one-pass walk).
 #ifndef TALVO_ISO_ISO9660_FILESYSTEM_H
 #define TALVO_ISO_ISO9660_FILESYSTEM_H
 
@@ -260,6 +264,9 @@ class Iso9660Filesystem : public Filesystem {
   bool UpdateTwins(const Twins& twins, const Iso9660DirectoryRecord* record);
   // Moves the first `bytes` bytes of a file from one extent to another.
   bool CarryFileData(uint32_t from_extent, uint32_t to_extent, uint32_t bytes);
+  // Sets the volume size of every descriptor that carries one to the disc's
+  // sector count, to be written back at Umount.
+  void NoteVolumeGrowth();
   // True when [extent, extent + length) lies inside the disc.
   bool ExtentInsideDisc(uint32_t extent, uint64_t length);
   void FreeDescriptor(int fd);
