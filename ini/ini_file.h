@@ -35,6 +35,10 @@
 // Messages ("Out of memory.", quote warnings, "Modification of value
 // currently not implemented.") go to stderr. Missing sections and keys are
 // reported only by the result.
+//
+// The code: the document's bytes in ini_file.cpp, lines in ini_file_lines.cpp,
+// sections and their key index in ini_file_index.cpp, values in
+// ini_file_values.cpp.
 #ifndef TALVO_INI_INI_FILE_H
 #define TALVO_INI_INI_FILE_H
 
@@ -191,11 +195,11 @@ class IniFile {
     std::unordered_map<std::string, KeyLine> keys;  // lower-case name -> first line
   };
 
+  // Where the first line starts: after a leading UTF-8 byte order mark.
+  uint32_t BodyStart() const;
   // Reads the line starting at pos into out (kMaxLine + 1 bytes). False at or
   // past the end. *start receives the first non-blank byte, *next the
   // position after the line, *copied the number of bytes copied.
-  // Where the first line starts: after a leading UTF-8 byte order mark.
-  uint32_t BodyStart() const;
   bool ScanLine(uint32_t pos, char* out, uint32_t* start, uint32_t* next,
                 uint32_t* copied) const;
   bool Reserve(uint32_t new_length);
