@@ -11,6 +11,7 @@
 #include "translation/generators.h"
 #include "translation/reports.h"
 #include "translation/translate.h"
+#include "translation/verify.h"
 
 namespace {
 
@@ -68,6 +69,8 @@ const OperationRow kOperationRows[] = {
      [](Words p, const Command&) { return status(copy_with_actor_comments(p[0], p[1], p[2])); }},
     {"replace_file", 3, 3, {}, [](Words p, const Command&) { return status(replace_file(p[0], p[1], p[2])); }},
     {"check_ini", 1, 1, {}, [](Words p, const Command&) { return status(check_ini(p[0])); }},
+    {"verify", 3, 5, {W::kNText, W::kFText},
+     [](Words p, const Command& c) { return verify_iso(p[0], p[1], p[2], c.n_text, c.f_text); }},
 };
 
 const size_t kOperationRowCount = sizeof(kOperationRows) / sizeof(kOperationRows[0]);
