@@ -6,6 +6,7 @@
 #include "cli/image_files.h"
 #include "images/extract_all.h"
 #include "images/image_operations.h"
+#include "images/list_files.h"
 #include "images/lzss.h"
 #include "translation/dump.h"
 #include "translation/generators.h"
@@ -71,6 +72,8 @@ const OperationRow kOperationRows[] = {
     {"check_ini", 1, 1, {}, [](Words p, const Command&) { return status(check_ini(p[0])); }},
     {"verify", 3, 5, {W::kNText, W::kFText},
      [](Words p, const Command& c) { return verify_iso(p[0], p[1], p[2], c.n_text, c.f_text); }},
+    {"list", 1, 2, {},
+     [](Words p, const Command& c) { return status(list_files(p[0], c.param_count > 1 ? p[1] : nullptr)); }},
 };
 
 const size_t kOperationRowCount = sizeof(kOperationRows) / sizeof(kOperationRows[0]);
