@@ -176,6 +176,16 @@ const UsageItem kUsageText[] = {
     {true, "%s replace_file inout_iso iso_file_path local_file\n"},
     {false, "It replaces a file in the iso with the specified local file."},
     {true, "Eg: %s replace_file Talvo_English1.iso FONTDATA/ASCII16.FON ASCII16.FON.\n"},
+    {false, ""},
+    {false, "verify:"},
+    {true, "%s verify input_iso translated_iso input_ini [n_text] [f_text]\n"},
+    {false, "It checks that every text of input_ini made it into translated_iso, the result of translate on input_iso with the same names for %N and %F."},
+    {false, "It prints one line per text that differs and exits with 0 only when all match."},
+    {true, "Eg: %s verify Talvo_Zorv1.iso Talvo_Zorv1_English.iso talvo_eng.ini\n\n"},
+    {false, "list:"},
+    {true, "%s list input_iso [folder]\n"},
+    {false, "It lists every file under folder (the whole disc by default): path, size in bytes, first sector and what the file holds (DC, PP, pp, mato, LZSS and what it packs, scn day file or other)."},
+    {true, "Eg: %s list Talvo_Zorv1.iso /MKRT/SP\n"},
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "iso/disc.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
+#include "util/progress.h"
 
 using talvo::FileHandle;
 using talvo::MallocBuffer;
@@ -25,6 +26,9 @@ namespace {
 const size_t kChunkSize = 256u * 1024;
 // The most one copy_file_range call is asked to move.
 const size_t kKernelCopyStep = 1u << 30;
+
+// The smallest local file replace_file shows its progress for.
+const off_t kProgressMinimum = 16 << 20;
 
 bool same_host_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -81,10 +85,15 @@ Pumped pump(FILE* in, unsigned char* buffer, Write write) {
 Pumped copy_descriptor(int in, int out) {
   struct stat st;
   if (fstat(in, &st) == 0 && S_ISREG(st.st_mode)) {
+    talvo::Progress progress(static_cast<unsigned long long>(st.st_size));
+    // Steps small enough for the pacifier to move while it is shown.
+    const size_t step = progress.shown() ? kChunkSize * 16 : kKernelCopyStep;
+    unsigned long long copied = 0;
     for (;;) {
-      ssize_t n = copy_file_range(in, nullptr, out, nullptr, kKernelCopyStep, 0);
+      ssize_t n = copy_file_range(in, nullptr, out, nullptr, step, 0);
       if (n == 0) return Pumped::kAll;
       if (n < 0 && errno != EINTR) break;
+      if (n > 0) progress.Update(copied += static_cast<unsigned long long>(n));
     }
   }
   MallocBuffer buffer = talvo::malloc_buffer(kChunkSize);
@@ -288,11 +297,15 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
     }
   }
   unsigned long long written = 0;
+  // Small files are written before a pacifier would be seen.
+  talvo::Progress progress(local_length >= kProgressMinimum ? local_length : 0);
   Pumped result = pump(local.get(), buffer.get(), [&](const unsigned char* block, size_t n) {
     if (fs->Write(fd.get(), block, static_cast<long long>(n)) != static_cast<long long>(n)) return false;
     written += n;
+    if (local_length >= kProgressMinimum) progress.Update(written);
     return true;
   });
+  progress.Clear();
   if (result == Pumped::kWriteError) fprintf(stderr, "Error while writing to ISO.\n");
   if (result == Pumped::kReadError) fprintf(stderr, "Error while reading %s\n", local_file);
   if (result != Pumped::kAll) return false;

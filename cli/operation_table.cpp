@@ -6,11 +6,13 @@
 #include "cli/image_files.h"
 #include "images/extract_all.h"
 #include "images/image_operations.h"
+#include "images/list_files.h"
 #include "images/lzss.h"
 #include "translation/dump.h"
 #include "translation/generators.h"
 #include "translation/reports.h"
 #include "translation/translate.h"
+#include "translation/verify.h"
 
 namespace {
 
@@ -68,6 +70,10 @@ const OperationRow kOperationRows[] = {
      [](Words p, const Command&) { return status(copy_with_actor_comments(p[0], p[1], p[2])); }},
     {"replace_file", 3, 3, {}, [](Words p, const Command&) { return status(replace_file(p[0], p[1], p[2])); }},
     {"check_ini", 1, 1, {}, [](Words p, const Command&) { return status(check_ini(p[0])); }},
+    {"verify", 3, 5, {W::kNText, W::kFText},
+     [](Words p, const Command& c) { return verify_iso(p[0], p[1], p[2], c.n_text, c.f_text); }},
+    {"list", 1, 2, {},
+     [](Words p, const Command& c) { return status(list_files(p[0], c.param_count > 1 ? p[1] : nullptr)); }},
 };
 
 const size_t kOperationRowCount = sizeof(kOperationRows) / sizeof(kOperationRows[0]);

@@ -10,29 +10,30 @@
 #include <vector>
 
 #include "cli/image_files.h"
+#include "images/file_kind.h"
 #include "images/image_operations.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
 
 namespace {
 
-const size_t kSniffSize = 9;
+const size_t kSniffSize = kFileKindHeadSize;
 
 enum class Type { kNone, kDc, kPp, kPp4Plain, kMato, kLzssDc, kLzssPp, kLzssPp4, kLzssMato };
 
-// The image type by the first bytes of a file. An LZSS file starts with its
-// 4-byte length and a flag byte, after which the image's first bytes stand
-// as literals.
+// The image type by the first bytes of a file; file_kind reads them.
 Type sniff(const unsigned char* h) {
-  if (std::memcmp(h, "DC", 2) == 0) return Type::kDc;
-  if (std::memcmp(h, "PP", 2) == 0) return Type::kPp;
-  if (std::memcmp(h, "pp", 2) == 0) return Type::kPp4Plain;
-  if (std::memcmp(h, "mato", 4) == 0) return Type::kMato;
-  if (std::memcmp(h + 5, "DC", 2) == 0) return Type::kLzssDc;
-  if (std::memcmp(h + 5, "PP", 2) == 0) return Type::kLzssPp;
-  if (std::memcmp(h + 5, "pp", 2) == 0) return Type::kLzssPp4;
-  if (std::memcmp(h + 5, "mato", 4) == 0) return Type::kLzssMato;
-  return Type::kNone;
+  switch (file_kind(h, kSniffSize, kSniffSize)) {
+    case FileKind::kDc: return Type::kDc;
+    case FileKind::kPp: return Type::kPp;
+    case FileKind::kPp4: return Type::kPp4Plain;
+    case FileKind::kMato: return Type::kMato;
+    case FileKind::kLzssDc: return Type::kLzssDc;
+    case FileKind::kLzssPp: return Type::kLzssPp;
+    case FileKind::kLzssPp4: return Type::kLzssPp4;
+    case FileKind::kLzssMato: return Type::kLzssMato;
+    default: return Type::kNone;
+  }
 }
 
 const char* type_name(Type t) {

@@ -60,8 +60,6 @@ class Translator {
   bool ReadSettings(const ScnDay& day, DaySettings* s);
   // The value of a key of the day's section, or null after printing why.
   OwnedText GetValue(const char* section, const char* key);
-  // A translated text in Shift-JIS, or null after printing why.
-  OwnedText ToSjis(const char* value);
   bool SetVATexts(const ScnDay& day, TalvoScnFile* scn, std::vector<VAType>* vas,
                   const DaySettings& s);
   bool SetOptionTexts(const ScnDay& day, TalvoScnFile* scn, std::vector<EVType>* evs,
@@ -107,31 +105,13 @@ OwnedText Translator::GetValue(const char* section, const char* key) {
   return value;
 }
 
-OwnedText Translator::ToSjis(const char* value) {
-  OwnedText sjis(x_to_sjis(value, encoding_));
-  if (!sjis) fprintf(stderr, "Error converting to sjis: %s\n", value);
-  return sjis;
-}
-
 bool Translator::SetVATexts(const ScnDay& day, TalvoScnFile* scn, std::vector<VAType>* vas,
                             const DaySettings& s) {
   for (VAType& va : *vas) {
     OwnedText value = GetValue(day.name, va.name);
     if (!value) return false;
-    if (n_text_ || f_text_) {
-      // The game writes the player's two names together as %F%N.
-      char* text = replace_string(value.release(), "%F%N", "%F %N");
-      if (text && n_text_) text = replace_string(text, "%N", n_text_);
-      if (text && f_text_) text = replace_string(text, "%F", f_text_);
-      if (!text) {
-        fprintf(stderr, "Out of memory.\n");
-        return false;
-      }
-      value.reset(text);
-    }
-    OwnedText sjis = ToSjis(value.get());
+    OwnedText sjis = game_text_of(value.get(), encoding_, GameTextKind::kVAText, n_text_, f_text_);
     if (!sjis) return false;
-    nlines_to_glines(sjis.get());
     if (!scn->SetVAText(&va, sjis.get(), s.use_kill_areas, s.fix_duplicate_names, s.user_linking,
                         s.machine_linking, s.rewrite_all_va)) {
       fprintf(stderr, "Error setting va text: %s\n", va.name);
@@ -148,9 +128,9 @@ bool Translator::SetOptionTexts(const ScnDay& day, TalvoScnFile* scn, std::vecto
     if (group.choices > 3) {
       OwnedText value = GetValue(day.name, group.name);
       if (!value) return false;
-      OwnedText sjis = ToSjis(value.get());
+      OwnedText sjis = game_text_of(value.get(), encoding_, GameTextKind::kChoiceList, nullptr,
+                                    nullptr);
       if (!sjis) return false;
-      nlines_to_glines(sjis.get());
       if (!scn->SetMOText(&(*mos)[k], sjis.get(), s.use_kill_areas, '/')) {
         fprintf(stderr, "Error setting mo text: %s\n", group.name);
         return false;
@@ -164,7 +144,7 @@ bool Translator::SetOptionTexts(const ScnDay& day, TalvoScnFile* scn, std::vecto
       std::string key = std::string(group.name) + " OPTION" + std::to_string(i + 1);
       OwnedText value = GetValue(day.name, key.c_str());
       if (!value) return false;
-      answers[i] = ToSjis(value.get());
+      answers[i] = game_text_of(value.get(), encoding_, GameTextKind::kAnswer, nullptr, nullptr);
       if (!answers[i]) return false;
     }
     if (!scn->SetEVText(&(*evs)[k], answers[0].get(), answers[1].get(),
@@ -265,6 +245,35 @@ bool Translator::TranslateDay(const ScnDay& day) {
 
 }  // namespace
 
+OwnedText game_text_of(const char* value, const char* encoding, GameTextKind kind,
+                       const char* n_text, const char* f_text) {
+  OwnedText filled;
+  if (kind == GameTextKind::kVAText && (n_text || f_text)) {
+    char* text = strdup(value);
+    // The game writes the player's two names together as %F%N.
+    if (text) text = replace_string(text, "%F%N", "%F %N");
+    if (text && n_text) text = replace_string(text, "%N", n_text);
+    if (text && f_text) text = replace_string(text, "%F", f_text);
+    if (!text) {
+      fprintf(stderr, "Out of memory.\n");
+      return nullptr;
+    }
+    filled.reset(text);
+    value = text;
+  }
+  OwnedText sjis(x_to_sjis(value, encoding));
+  if (!sjis) {
+    if (kind == GameTextKind::kSavePrompt) {
+      fprintf(stderr, "Error in conversion to SJIS: %s\n", value);
+    } else {
+      fprintf(stderr, "Error converting to sjis: %s\n", value);
+    }
+    return nullptr;
+  }
+  if (kind != GameTextKind::kAnswer) nlines_to_glines(sjis.get());
+  return sjis;
+}
+
 bool translate_days_from_ini(Iso9660Filesystem* fs, const char* input_ini, const char* n_text,
                              const char* f_text, const ScnCatalogue& catalogue) {
   IniFile ini;
@@ -281,12 +290,9 @@ bool translate_days_from_ini(Iso9660Filesystem* fs, const char* input_ini, const
 
   OwnedText save_msg(ini.GetStringValue("General", "save_msg"));
   if (save_msg) {
-    OwnedText sjis(x_to_sjis(save_msg.get(), encoding.get()));
-    if (!sjis) {
-      fprintf(stderr, "Error in conversion to SJIS: %s\n", save_msg.get());
-      return false;
-    }
-    nlines_to_glines(sjis.get());
+    OwnedText sjis =
+        game_text_of(save_msg.get(), encoding.get(), GameTextKind::kSavePrompt, nullptr, nullptr);
+    if (!sjis) return false;
     if (strlen(sjis.get()) > kMaxSaveMessage) {
       fprintf(stderr, "save_msg can't be bigger than 16 bytes at current version.\n");
       return false;

@@ -3,6 +3,7 @@
 #ifndef TALVO_TRANSLATION_TRANSLATE_H
 #define TALVO_TRANSLATION_TRANSLATE_H
 
+#include "translation/encoding.h"
 #include "translation/scn_days.h"
 
 class Iso9660Filesystem;
@@ -21,5 +22,21 @@ int translate_iso(const char* input_iso, const char* output_iso, const char* inp
 // false after printing why (days written before stay changed).
 bool translate_days_from_ini(Iso9660Filesystem* fs, const char* input_ini, const char* n_text,
                              const char* f_text, const ScnCatalogue& catalogue = scn_catalogue);
+
+// The kinds of INI text a day file stores, each converted its own way.
+enum class GameTextKind {
+  kVAText,      // a spoken line: name placeholders filled in, game line breaks
+  kChoiceList,  // the "/"-joined answers of a group of four or more: line breaks
+  kAnswer,      // one of two or three answers: its bytes as they are
+  kSavePrompt,  // the save prompt: line breaks
+};
+
+// An INI value as the translation stores it in a day file: Shift-JIS from
+// `encoding`, and as `kind` asks the game's line breaks and, when n_text or
+// f_text is not null, the player-name placeholders %N and %F replaced. The
+// translation and its verification both convert through here. Null after
+// printing why.
+OwnedText game_text_of(const char* value, const char* encoding, GameTextKind kind,
+                       const char* n_text, const char* f_text);
 
 #endif

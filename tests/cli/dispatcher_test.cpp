@@ -135,20 +135,22 @@ TEST(Dispatcher, WrongCommandLinesPrintTheUsageTextAndExitWithMinusOne) {
     ASSERT_EQ(r.out.rfind("Usage: " + program + " operation parameters\nOperation is one of translate, dump, ", 0), 0u);
   }
   testsupport::ToolResult r = run_talvo({});
-  // Twenty sections, each opened by its name; the last example ends the text
-  // without a blank line after it.
+  // Twenty-two sections, each opened by its name; the last example ends the
+  // text without a blank line after it.
   const char* sections[] = {"translate", "dump", "dump_rr", "completion", "extract_dc", "insert_dc",
                             "extract_lzss_dc", "insert_lzss_dc", "extract_pp", "insert_pp",
                             "extract_lzss_pp", "insert_lzss_pp", "extract_lzss_pp4", "insert_lzss_pp4",
                             "extract_mato", "insert_mato", "extract_lzss_mato", "insert_lzss_mato",
-                            "extract_all_images", "replace_file"};
+                            "extract_all_images", "replace_file", "verify", "list"};
   size_t at = 0;
   for (const char* s : sections) {
     size_t found = r.out.find("\n" + std::string(s) + ":\n" + program + " " + s + " ", at);
     ASSERT_NE(found, std::string::npos) << s;
     at = found + 1;
   }
-  const std::string tail = "Eg: " + program + " replace_file Talvo_English1.iso FONTDATA/ASCII16.FON ASCII16.FON.\n";
+  const std::string tail = "Eg: " + program + " list Talvo_Zorv1.iso /MKRT/SP\n";
+  EXPECT_NE(r.out.find(" replace_file Talvo_English1.iso FONTDATA/ASCII16.FON ASCII16.FON.\n\nverify:\n"),
+            std::string::npos);
   ASSERT_GE(r.out.size(), tail.size());
   EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
   EXPECT_NE(r.out.find("insert_lzss_mato\n\ntranslate:\n"), std::string::npos);

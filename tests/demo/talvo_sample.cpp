@@ -34,6 +34,7 @@
 #include "translation/dump.h"
 #include "translation/reports.h"
 #include "translation/translate.h"
+#include "translation/verify.h"
 #include "util/byte_order.h"
 #include "util/guards.h"
 
@@ -263,6 +264,13 @@ bool run_translation(const std::string& dir) {
                              game.catalogue());
   struct stat st;
   if (result != 0 || ::stat(translated.c_str(), &st) != 0) return fail("the translation failed");
+
+  heading("verify: every text of translated.iso read back and compared with english.ini");
+  std::fflush(stdout);
+  if (verify_iso(disc.c_str(), translated.c_str(), english.c_str(), nullptr, nullptr,
+                 game.catalogue()) != 0) {
+    return fail("the translated disc does not hold every text of english.ini");
+  }
   return true;
 }
 

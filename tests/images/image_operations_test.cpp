@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "images/extract_all.h"
+#include "images/list_files.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
@@ -109,6 +111,8 @@ ImageBytes concat(ImageBytes a, const ImageBytes& b) {
 const std::vector<uint16_t> kDcPixels = gradient(20, 1), kPalette = gradient(256, 2), kPalette16 = gradient(16, 3);
 const ImageBytes kPpIndices = {3, 10, 17, 4, 11, 18, 5, 12, 19, 6, 13, 0, 7, 14, 1, 8, 15, 2, 9, 16};
 const ImageBytes kPp4Indices = {3, 10, 5, 0, 7, 2, 9, 4, 11, 6, 1, 8};
+// A day file as far as its header goes: signature and its own length.
+const ImageBytes kScn = concat({'s', 'c', 'n', 0, 80, 0}, ImageBytes(74, 0));
 const ImageBytes kDc = build_dc(5, 4, kDcPixels), kPp = build_pp(5, 4, kPalette, kPpIndices),
                  kPp4 = build_pp4(6, 2, kPalette16, kPp4Indices), kMato = build_mato({kDc, kPp, kPp4});
 
@@ -123,7 +127,8 @@ class ImageOperations : public ::testing::Test {
         {"/SP/WA_JYUL.DGP", lzss_pack(kPp4)},     {"/FC/FC01A.CHP", lzss_pack(kMato)},
         {"/CHG2.TEX", kMato},                     {"/README", kDc},
         {"/SHORT.BIN", {'D', 'C', 0, 1, 0, 1, 0, 0}}, {"/PLAIN.PP4", kPp4},
-        {"/NOTES.TXT", ImageBytes(100, 'x')}};
+        {"/NOTES.TXT", ImageBytes(100, 'x')},     {"/SCNBIN/DAY_A0.SCN", kScn},
+        {"/SCNBIN/PACKED.BIN", lzss_pack(ImageBytes(300, 'x'))}};
     old_dgp_size_ = static_cast<unsigned>(files["/MKRT/EV/EVA32B.DGP"].size());
     iso_ = testsupport::build_iso(dir_, files, true);
     ASSERT_FALSE(iso_.empty());
@@ -332,4 +337,59 @@ TEST_F(ImageOperations, ExtractAllReportsUnreadableDirectoriesAndFilesAndGoesOn)
                     "Error happened while reading file \"/PAST.DG2\" inside iso\n"
                     "Error opening ISO directory \"/SUB/\"\n");
   for (const char* f : {"/A.BMP", "/LDIR/D.BMP", "/SUB/B.BMP", "/Z.BMP"}) EXPECT_TRUE(file_exists(folder + f)) << f;
+}
+
+// Path, size and extent of every file as isoinfo lists the ISO tree.
+std::map<std::string, std::string> isoinfo_listing(const std::string& iso) {
+  std::string out;
+  EXPECT_EQ(testsupport::run_python(R"(
+import re, subprocess, sys
+listing = subprocess.run(['isoinfo', '-l', '-i', sys.argv[1]], capture_output=True, text=True, check=True).stdout
+folder = ''
+for line in listing.splitlines():
+    if line.startswith('Directory listing of '):
+        folder = line[len('Directory listing of '):]
+    m = re.match(r'^-\S*\s+\d+\s+\d+\s+\d+\s+(\d+)\s.*\[\s*(\d+)\s+\d+\]\s+(\S+);1\s*$', line)
+    if m: print(folder + m.group(3).rstrip('.'), m.group(1), m.group(2), sep='\t')
+)", {iso}, &out), 0);
+  std::map<std::string, std::string> by_path;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) by_path[line.substr(0, line.find('\t'))] = line;
+  return by_path;
+}
+
+TEST_F(ImageOperations, ListNamesEveryFileWithItsKindInRecordOrder) {
+  std::map<std::string, std::string> isoinfo = isoinfo_listing(iso_);
+  auto expected = [&](const std::vector<std::pair<const char*, const char*>>& files) {
+    std::string text;
+    for (const auto& [path, kind] : files) {
+      EXPECT_TRUE(isoinfo.count(path)) << path;
+      text += isoinfo[path] + "\t" + kind + "\n";
+    }
+    return text;
+  };
+  EXPECT_TRUE(run([&] { return list_files(iso_.c_str(), nullptr); })) << o_.err;
+  EXPECT_EQ(o_.out, expected({{"/BG/BG09.DGP", "LZSS PP"},
+                              {"/CHG2.TEX", "mato"},
+                              {"/FC/FC01A.CHP", "LZSS mato"},
+                              {"/MKRT/CHG.TEX", "other"},
+                              {"/MKRT/EV/EVA32B.DGP", "LZSS DC"},
+                              {"/MKRT/SAVEP.TEX", "other"},
+                              {"/NOTES.TXT", "other"},
+                              {"/PLAIN.PP4", "pp"},
+                              {"/README", "DC"},
+                              {"/SCNBIN/DAY_A0.SCN", "scn day file"},
+                              {"/SCNBIN/PACKED.BIN", "LZSS"},
+                              {"/SHORT.BIN", "other"},
+                              {"/SP/WA_JYUL.DGP", "LZSS pp"}}));
+  EXPECT_EQ(o_.err, "");
+  for (const char* folder : {"MKRT", "/MKRT/", "//MKRT"}) {
+    EXPECT_TRUE(run([&] { return list_files(iso_.c_str(), folder); })) << folder;
+    EXPECT_EQ(o_.out, expected({{"/MKRT/CHG.TEX", "other"},
+                                {"/MKRT/EV/EVA32B.DGP", "LZSS DC"},
+                                {"/MKRT/SAVEP.TEX", "other"}}))
+        << folder;
+  }
+  EXPECT_FALSE(run([&] { return list_files(iso_.c_str(), "/README"); }));
+  EXPECT_EQ(o_.err, "Error opening ISO directory \"/README/\"\n");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -13,6 +14,7 @@
 #include "tests/translation/translation_fixture.h"
 #include "translation/dump.h"
 #include "translation/translate.h"
+#include "translation/verify.h"
 #include "util/byte_order.h"
 
 namespace {
@@ -531,4 +533,119 @@ TEST(Translation, AFailedCopyOrWriteBackLeavesNoOutput) {
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.err.find("Error while writing to ISO.\n"), std::string::npos) << r.err;
   EXPECT_FALSE(file_exists(out));
+}
+
+namespace {
+
+// verify_iso's status with its output.
+struct Verified {
+  int status;
+  std::string out, err;
+};
+Verified verify(const std::string& translated, const std::string& ini, const char* n,
+                const char* f) {
+  int status = -1;
+  Ran r = run_captured([&] {
+    status = verify_iso(game_iso().c_str(), translated.c_str(), ini.c_str(), n, f,
+                        game().catalogue());
+    return true;
+  });
+  return {status, r.out, r.err};
+}
+
+// Writes bytes over an image file at `at` with Python, apart from our code.
+void patch(const std::string& iso, uint64_t at, const std::string& bytes) {
+  ASSERT_EQ(testsupport::run_python("import sys\n"
+                                    "with open(sys.argv[1], 'r+b') as f:\n"
+                                    "    f.seek(int(sys.argv[2])); f.write(bytes.fromhex(sys.argv[3]))\n",
+                                    {iso, std::to_string(at), bytes}),
+            0);
+}
+
+std::string hex(const std::string& bytes) {
+  std::string h;
+  char two[3];
+  for (unsigned char c : bytes) {
+    snprintf(two, sizeof two, "%02x", c);
+    h += two;
+  }
+  return h;
+}
+
+}  // namespace
+
+TEST(Translation, VerifyFindsExactlyTheTextsChangedByHand) {
+  std::string dir = make_scratch_dir("verify");
+  std::string ini = dir + "/texts.ini", out = dir + "/out.iso";
+  const Plan plan = fixed_plan();
+  testsupport::write_file(ini, translated_ini(dumped_ini(), plan));
+  ASSERT_TRUE(translate(game_iso(), out, ini, "Kei", "Aoi").ok);
+
+  int texts = 0;
+  for (const SyntheticDay& day : game().days()) {
+    texts += static_cast<int>(day.vas.size()) + 1;
+    for (const auto& g : day.groups) texts += g.texts.size() > 3 ? 1 : static_cast<int>(g.texts.size());
+  }
+  auto summary = [&](int mismatches) {
+    return "Verified " + std::to_string(texts) + " texts of 17 days: " + std::to_string(mismatches) +
+           " mismatches.\n";
+  };
+  Verified v = verify(out, ini, "Kei", "Aoi");
+  EXPECT_EQ(v.status, 0) << v.err;
+  EXPECT_EQ(v.out, summary(0));
+
+  // Other player names: every line with a placeholder differs, its own or
+  // through a user link to its target's text.
+  v = verify(out, ini, nullptr, nullptr);
+  EXPECT_EQ(v.status, 1);
+  int placeholders = 0;
+  for (const SyntheticDay& day : game().days()) {
+    const DayPlan& p = plan.at(day.name);
+    for (size_t j = 0; j < day.vas.size(); j++) {
+      const std::string& text = p.va[j].empty() ? p.va[day.vas[j].shares_text_of] : p.va[j];
+      if (text.find('%') == std::string::npos) continue;
+      placeholders++;
+      EXPECT_NE(v.out.find(day.name + " " + day.vas[j].name + ": expected "), std::string::npos)
+          << day.vas[j].name;
+    }
+  }
+  EXPECT_NE(v.out.find(summary(placeholders)), std::string::npos) << v.out;
+
+  // One VA pointer, one answer and one save prompt changed by hand.
+  testsupport::IsoContents contents = testsupport::read_iso_contents(out);
+  ASSERT_TRUE(contents.ok) << contents.error;
+  auto file_at = [&](const SyntheticDay& day) {
+    return static_cast<uint64_t>(contents.iso_tree[day.path].extent) * 2048;
+  };
+  const SyntheticDay& b0 = game().day("DAY_B0");
+  ASSERT_LT(b0.vas[0].shares_text_of, 0);
+  const Bytes& b0_file = contents.iso_tree[b0.path].data;
+  uint16_t second_text = u16(b0_file, b0.va_start + 15 * b0.vas[1].index);
+  patch(out, file_at(b0) + b0.va_start + 15 * b0.vas[0].index,
+        hex(std::string{static_cast<char>(second_text & 0xFF), static_cast<char>(second_text >> 8)}));
+  std::vector<std::string> lines = {
+      "DAY_B0 " + b0.vas[0].name + ": expected \"" + english("DAY_B0", 0) + "\", found \"" +
+      english("DAY_B0", 1) + "\"\n"};
+  const SyntheticDay* choice_day = nullptr;
+  for (const SyntheticDay& day : game().days()) {
+    if (&day != &b0 && !day.groups.empty() && day.groups[0].texts.size() <= 3) {
+      choice_day = &day;
+      break;
+    }
+  }
+  ASSERT_NE(choice_day, nullptr);
+  const auto& group = choice_day->groups[0];
+  const Bytes& choice_file = contents.iso_tree[choice_day->path].data;
+  patch(out, file_at(*choice_day) + u16(choice_file, group.row[2]), hex("X"));
+  std::string answer_text = answer(choice_day->name, 0, 1);
+  lines.push_back(choice_day->name + " " + group.name + " OPTION2: expected \"" + answer_text +
+                  "\", found \"X" + answer_text.substr(1) + "\"\n");
+  const SyntheticDay& d5 = game().day("DAY_D5");
+  patch(out, file_at(d5) + u16(contents.iso_tree[d5.path].data, 70) + 1, hex("Z"));
+  lines.push_back("DAY_D5 save_msg: expected \"Save the game? Y\", found \"Zave the game? Y\"\n");
+  std::sort(lines.begin(), lines.end());  // the days' names sort as the catalogue does
+
+  v = verify(out, ini, "Kei", "Aoi");
+  EXPECT_EQ(v.status, 1);
+  EXPECT_EQ(v.out, lines[0] + lines[1] + lines[2] + summary(3));
 }

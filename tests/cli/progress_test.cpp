@@ -1,0 +1,34 @@
+// The pacifier of long work: under a pseudo-terminal (script) the image copy
+// of translate and replace_file of a large file show a percentage on stderr;
+// through pipes the output is exactly what it was without one.
+#include <gtest/gtest.h>
+
+#include "tests/support/iso_image.h"
+#include "tests/support/test_files.h"
+
+using namespace testsupport;
+
+TEST(Progress, ShownOnATerminalOnly) {
+  const std::string dir = make_scratch_dir("progress");
+  const std::string iso = build_iso(dir, {{"/A.BIN", Bytes(100, 'a')}}, false);
+  ASSERT_FALSE(iso.empty());
+  const std::string big = dir + "/big.bin";
+  write_file(big, random_bytes(17 << 20, 5));
+  const std::string program = TALVO_EXECUTABLE;
+  const std::vector<std::vector<std::string>> runs = {
+      {"replace_file", iso, "/A.BIN", big},
+      {"translate", iso, dir + "/out.iso", dir + "/missing.ini"}};
+  for (const auto& args : runs) {
+    SCOPED_TRACE(args[0]);
+    std::string command = shell_quote(program);
+    for (const std::string& a : args) command += " " + shell_quote(a);
+    std::string terminal;
+    run("script -qec " + shell_quote(command) + " /dev/null </dev/null", &terminal);
+    // A percentage, erased again with backspaces so that the line reads as before.
+    EXPECT_NE(terminal.find("%\b"), std::string::npos) << terminal;
+    ToolResult piped = run_talvo(args);
+    EXPECT_EQ(piped.out.find('%'), std::string::npos) << piped.out;
+    EXPECT_EQ(piped.err.find('%'), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.err.find('\b'), std::string::npos) << piped.err;
+  }
+}
