@@ -259,8 +259,10 @@ bool TalvoScnFile::FindEV(const char* ev_name, EVType* ev, bool three_texts, boo
     *ev = record;
   }
   if (kill_areas && !KillStrings(ev->text1_offset, three_texts ? 3 : 2)) return false;
-  // This group's first text pointer in DAY_D1 is one the search meets elsewhere.
-  if (DayIs("DAY_D1") && same(ev_name, "FC05a")) ev->text1_p_offset = 6628;
+  for (size_t i = 0; i < scn_tables::ev_position_fix_count; ++i) {
+    const scn_tables::EVPositionFix& f = scn_tables::ev_position_fixes[i];
+    if (DayIs(f.day) && same(f.name, ev_name)) ev->text1_p_offset = f.text1_position;
+  }
   if (fix_duplicates) ApplyDuplicateNameUglyHackEv(ev_name, ev, kill_areas, true);
   ev->name = ev_name;
   return true;

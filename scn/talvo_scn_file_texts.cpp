@@ -356,9 +356,9 @@ bool TalvoScnFile::FindFirstVATextTwin(const VAType* va, VAType* found, int self
 
 void TalvoScnFile::CheckVASCorrection(const VAType* vas, int count) {
   if (!vas) return;
-  auto in_gap_list = [](const char* n) {
-    for (size_t i = 0; i < scn_tables::va_gap_name_count; ++i) {
-      if (same(scn_tables::va_gap_names[i], n)) return true;
+  auto in_list = [](const char* const* list, size_t count, const char* n) {
+    for (size_t i = 0; i < count; ++i) {
+      if (same(list[i], n)) return true;
     }
     return false;
   };
@@ -371,9 +371,12 @@ void TalvoScnFile::CheckVASCorrection(const VAType* vas, int count) {
     if (i == 0) continue;
     int gap = static_cast<int>(v.p_offset) - static_cast<int>(vas[i - 1].p_offset);
     if (gap == kVARecordSize) continue;
-    if (!in_gap_list(v.name) || gap < 30 || gap % kVARecordSize != 0) {
+    if (!in_list(scn_tables::va_gap_names, scn_tables::va_gap_name_count, v.name) || gap < 30 ||
+        gap % kVARecordSize != 0) {
       std::fprintf(stderr, "VAS correction failed for: %s (2)\n", n);
-    } else if (i + 1 < count && !same(v.name, "VD33C004") && !same(v.name, "VD33E004") &&
+    } else if (i + 1 < count &&
+               !in_list(scn_tables::va_double_gap_names, scn_tables::va_double_gap_name_count,
+                        v.name) &&
                vas[i + 1].p_offset != v.p_offset + kVARecordSize) {
       std::fprintf(stderr, "VAS correction failed for: %s (2)\n", n);
     }
