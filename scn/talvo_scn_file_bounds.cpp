@@ -1,9 +1,10 @@
 // The scn model's bounded access: every string and pointer the other parts
 // of TalvoScnFile read or write goes through these checks against the image.
+#include "scn/talvo_scn_file.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "scn/talvo_scn_file.h"
 #include "scn/talvo_scn_file_internal.h"
 #include "util/byte_order.h"
 

@@ -1,11 +1,12 @@
 // The scn model's duplicate repair: the game keeps copies of some entries,
 // and a text moved to new storage must move in every copy. Where the copies
 // lie comes from the rules of scn_tables.h.
+#include "scn/talvo_scn_file.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include "scn/scn_tables.h"
-#include "scn/talvo_scn_file.h"
 #include "scn/talvo_scn_file_internal.h"
 
 namespace talvo {

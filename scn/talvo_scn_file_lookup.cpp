@@ -1,13 +1,14 @@
 // The scn model's entry lookup: the search windows, VA records by index and
 // by name, option groups by pointer row and by name, and the exceptions of
 // the name searches.
+#include "scn/talvo_scn_file.h"
+
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <new>
 
 #include "scn/scn_tables.h"
-#include "scn/talvo_scn_file.h"
 #include "scn/talvo_scn_file_internal.h"
 #include "util/byte_order.h"
 

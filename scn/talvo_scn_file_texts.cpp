@@ -1,13 +1,14 @@
 // The scn model's texts: reading and replacing the texts of VA entries and
 // option groups, the text cache behind linking, and the searches for records
 // that share a text.
+#include "scn/talvo_scn_file.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "scn/scn_tables.h"
-#include "scn/talvo_scn_file.h"
 #include "scn/talvo_scn_file_internal.h"
 
 namespace talvo {
