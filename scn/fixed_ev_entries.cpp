@@ -1,5 +1,6 @@
 // Option groups whose pointers the name search cannot tell apart from
-// others: their offsets and pointer positions are known per day.
+// others: their offsets and pointer positions are known per day, in whole or
+// for the one pointer the search gets wrong.
 #include "scn/scn_tables.h"
 
 namespace talvo {
@@ -17,6 +18,11 @@ const FixedEVEntry fixed_ev_entries[] = {
     {"DAY_D5", "Hack1", 3, {14377, 14382, 14391, 14402}, {7240, 7293, 7290, 7287}},
 };
 const size_t fixed_ev_entry_count = sizeof(fixed_ev_entries) / sizeof(fixed_ev_entries[0]);
+
+const EVPositionFix ev_position_fixes[] = {
+    {"DAY_D1", "FC05a", 6628},
+};
+const size_t ev_position_fix_count = sizeof(ev_position_fixes) / sizeof(ev_position_fixes[0]);
 
 }  // namespace scn_tables
 }  // namespace talvo

@@ -2,7 +2,7 @@
 // locating and repairing entries: pointer-like values to ignore, option groups
 // at fixed offsets, duplicated entries and where their copies lie, and the
 // names after which VA records may be skipped. Data only; the code that reads
-// these rows lives in talvo_scn_file.cpp.
+// these rows lives in the talvo_scn_file*.cpp files.
 #ifndef TALVO_SCN_SCN_TABLES_H
 #define TALVO_SCN_SCN_TABLES_H
 
@@ -54,6 +54,16 @@ struct FixedEVEntry {
 };
 extern const FixedEVEntry fixed_ev_entries[];
 extern const size_t fixed_ev_entry_count;
+
+// Option groups whose first text pointer the name search meets elsewhere
+// first: after the search, that pointer is taken at text1_position.
+struct EVPositionFix {
+  const char* day;
+  const char* name;
+  uint16_t text1_position;
+};
+extern const EVPositionFix ev_position_fixes[];
+extern const size_t ev_position_fix_count;
 
 // Where the copy of a duplicated VA keeps its name pointer (P), from the
 // name's number n.
@@ -118,6 +128,11 @@ extern const size_t ev_copy_count;
 // VA names after which records may be skipped in the VA area.
 extern const char* const va_gap_names[];
 extern const size_t va_gap_name_count;
+
+// Names of va_gap_names whose next VA need not follow right after them: a
+// second run of unused records may come before it.
+extern const char* const va_double_gap_names[];
+extern const size_t va_double_gap_name_count;
 
 }  // namespace scn_tables
 }  // namespace talvo

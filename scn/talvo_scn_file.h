@@ -7,26 +7,23 @@
 // Every offset a file gives (save-prompt offset, pointers, record positions,
 // string ends) is checked against the image before it is used; a file that
 // points outside itself makes the operation fail with an "Error ..." line.
+//
+// The class is written in one source file per concern: talvo_scn_file.cpp
+// (the container, its dead areas and the save prompt), _bounds (bounded
+// access to the image), _lookup (locating entries), _duplicates (the repair
+// of duplicated entries) and _texts (reading and replacing texts). The game
+// data it consults is in the tables of scn_tables.h.
 #ifndef TALVO_SCN_TALVO_SCN_FILE_H
 #define TALVO_SCN_TALVO_SCN_FILE_H
 
 #include <cstddef>
 #include <cstdint>
 
+#include "scn/dead_area_table.h"
+#include "scn/va_record.h"
 #include "util/guards.h"
 
 namespace talvo {
-
-// One VA entry (a spoken line): a 15-byte record whose bytes 0-1 point at the
-// text, 5-6 at the 8-character voice name, and byte 8 holds the actor code.
-struct VAType {
-  const char* name;        // not owned, except where a function says otherwise
-  uint16_t name_offset;    // offset of the name string
-  uint16_t text_offset;    // offset of the text string
-  uint16_t name_p_offset;  // position of the name pointer (p_offset + 5)
-  uint16_t p_offset;       // position of the record, which starts with the text pointer
-  uint8_t actor;           // byte 8 of the record
-};
 
 // An option group with two or three texts; text3_* are 0 for two texts.
 struct EVType {
@@ -53,9 +50,12 @@ struct MOType {
 
 class TalvoScnFile {
  public:
-  static constexpr int kDeadAreaSlots = 1024;
+  static constexpr int kDeadAreaSlots = DeadAreaTable::kSlots;
   static constexpr int kTextCacheEntries = 1024;
   static constexpr uint32_t kMaxSize = 65535;
+  // The longest save prompt: the length of the stock one, which a new
+  // prompt replaces in place.
+  static constexpr size_t kMaxSaveMessage = 16;
 
   // `name` is the day name ("DAY_A0" ... "DAY_D7"); it is not copied, so it
   // must outlive the object. The per-day repairs compare it exactly.
@@ -99,9 +99,9 @@ class TalvoScnFile {
   // Null when the command is missing or lies outside the image.
   char* GetSaveMessage(bool copy);
 
-  // Overwrites the save-prompt text in place with `msg` (at most 16 bytes and
-  // never longer than the text it replaces). With `only_if_original` the
-  // current text must be the stock prompt.
+  // Overwrites the save-prompt text in place with `msg` (at most
+  // kMaxSaveMessage bytes and never longer than the text it replaces). With
+  // `only_if_original` the current text must be the stock prompt.
   bool SetSaveMessage(const char* msg, bool only_if_original);
 
   // Diagnostic: "%x: %d\n" for every used dead-area slot, to stdout.
@@ -130,7 +130,7 @@ class TalvoScnFile {
               bool fix_duplicates);
   bool FindMO(const char* name, MOType* mo, int count, bool kill_areas);
 
-  // (p_offset - va_start) / 15, or -1 when that is not a record index.
+  // (p_offset - va_start) / kVARecordSize, or -1 when that is not a record index.
   int GetVAIndex(const VAType* va);
 
   static bool LooksLikeVAName(const char* s);
@@ -181,15 +181,11 @@ class TalvoScnFile {
   int32_t GetVALength() const { return va_length; }
   uint16_t GetEVStart() const { return ev_start; }
   int32_t GetEVLength() const { return ev_length; }
-  uint32_t GetDeadTotal() const { return dead_total; }
+  uint32_t GetDeadTotal() const { return dead_areas.total(); }
   // Slot contents; false for a free slot or an index out of range.
   bool GetDeadArea(int slot, uint16_t* offset, uint16_t* length) const;
 
  private:
-  struct DeadArea {
-    uint16_t offset;
-    uint16_t length;
-  };
   struct CacheEntry {
     const char* name;
     uint16_t offset;
@@ -226,8 +222,7 @@ class TalvoScnFile {
   uint16_t ev_start;
   int32_t va_length;
   int32_t ev_length;
-  std::unique_ptr<DeadArea, FreeDeleter> dead_areas;
-  uint32_t dead_total;
+  DeadAreaTable dead_areas;
   std::unique_ptr<CacheEntry, FreeDeleter> text_cache;
 };
 

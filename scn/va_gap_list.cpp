@@ -1,5 +1,5 @@
 // VA names after which the game's VA area has unused records, so the record
-// that follows may lie further on.
+// that follows may lie further on; a few of them twice.
 #include "scn/scn_tables.h"
 
 namespace talvo {
@@ -12,6 +12,13 @@ const char* const va_gap_names[] = {
     "VD49C001", "VD64A001", "VV04X001", "VD75X001", "VD80N001", "VQ01X001", "VM09X001",
 };
 const size_t va_gap_name_count = sizeof(va_gap_names) / sizeof(va_gap_names[0]);
+
+const char* const va_double_gap_names[] = {
+    "VD33C004",
+    "VD33E004",
+};
+const size_t va_double_gap_name_count =
+    sizeof(va_double_gap_names) / sizeof(va_double_gap_names[0]);
 
 }  // namespace scn_tables
 }  // namespace talvo

@@ -10,6 +10,7 @@
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/actors.h"
+#include "translation/day_rules.h"
 #include "translation/day_tables.h"
 #include "translation/encoding.h"
 #include "translation/output_file.h"
@@ -169,11 +170,11 @@ bool DayDumper::WriteOptionLines() {
 // inserted bottom line first.
 void write_settings_lines(IniFile* ini, const ScnDay& day, bool has_links, bool unchanged) {
   std::vector<const char*> lines;
-  bool is_c0 = strcmp(day.name, "DAY_C0") == 0;
+  bool asks_rewrite = day_has_rule(day.name, DayRule::kDumpAsksFullRewrite);
   if (has_links) {
     if (day.has_duplicates) lines.push_back("fix_duplicate_names = true");
     lines.push_back("user_linking = true");
-    if (is_c0) lines.push_back("rewrite_all_va = true");
+    if (asks_rewrite) lines.push_back("rewrite_all_va = true");
   } else if (!day.has_duplicates) {
     return;
   } else if (unchanged) {
@@ -181,7 +182,7 @@ void write_settings_lines(IniFile* ini, const ScnDay& day, bool has_links, bool 
     lines.push_back(";fix_duplicate_names = true");
   } else {
     lines.push_back("fix_duplicate_names = true");
-    if (is_c0) lines.push_back("rewrite_all_va = true");
+    if (asks_rewrite) lines.push_back("rewrite_all_va = true");
   }
   lines.push_back("");
   for (size_t i = lines.size(); i-- > 0;) ini->WriteRawLineAt(day.name, lines[i]);

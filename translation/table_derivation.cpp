@@ -10,16 +10,14 @@
 #include "ini/ini_file.h"
 #include "scn/scn_tables.h"
 #include "scn/talvo_scn_file.h"
-#include "util/byte_order.h"
+#include "scn/va_record.h"
 
 using talvo::IniFile;
+using talvo::kVANameLength;
+using talvo::kVARecordSize;
 using talvo::TalvoScnFile;
 
 namespace {
-
-// Every VA record is this long; record r lies at va_start + kVARecordSize * r.
-constexpr int kVARecordSize = 15;
-constexpr int kVANameLength = 8;
 
 struct CharArrayDeleter {
   void operator()(char* p) const { delete[] p; }
@@ -223,9 +221,9 @@ std::vector<std::string> va_record_names(TalvoScnFile* scn) {
   std::unordered_set<std::string> seen;
   int last = scn->GetVALength() / kVARecordSize;
   for (int r = 0; r <= last; r++) {
-    uint32_t pos = scn->GetVAStart() + static_cast<uint32_t>(kVARecordSize) * r;
-    if (pos + 7 > size) break;
-    uint16_t w = talvo::read_le16(data + pos + 5);
+    talvo::VAType record;
+    if (!talvo::read_va_record(data, size, scn->GetVAStart(), r, &record)) break;
+    uint16_t w = record.name_offset;
     if (w >= size) continue;
     const void* end = std::memchr(data + w, 0, size - w);
     if (!end) continue;

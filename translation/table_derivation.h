@@ -33,8 +33,9 @@ bool builtin_tables_complete(const ScnDay& day);
 DayTables builtin_tables(const ScnDay& day);
 
 // The distinct names of the VA records of scn's VA window (records 0 to
-// va_length / 15) that look like VA names, in record order. Records whose
-// name pointer leaves the image are passed over.
+// va_length / kVARecordSize) that look like VA names, in record order.
+// Records whose name pointer leaves the image are passed over; the list ends
+// at the first record that leaves it.
 // REQUIRES: scn holds an image and its VA window is set.
 std::vector<std::string> va_record_names(talvo::TalvoScnFile* scn);
 

@@ -16,6 +16,7 @@
 #include "iso/disc.h"
 #include "iso/iso9660_filesystem.h"
 #include "scn/talvo_scn_file.h"
+#include "translation/day_rules.h"
 #include "translation/day_tables.h"
 #include "translation/encoding.h"
 #include "translation/ini_input.h"
@@ -35,9 +36,6 @@ void remove_output(const char* path) {
   struct stat st;
   if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) unlink(path);
 }
-
-// The longest save prompt that fits in place of the stock one.
-constexpr size_t kMaxSaveMessage = 16;
 
 struct DaySettings {
   bool use_kill_areas;
@@ -88,7 +86,7 @@ bool Translator::ReadSettings(const ScnDay& day, DaySettings* s) {
     fprintf(stderr, "machine_linking=true can't be used with use_kill_areas=false\n");
     return false;
   }
-  if (s->rewrite_all_va && strcmp(day.name, "DAY_A0") == 0) {
+  if (s->rewrite_all_va && day_has_rule(day.name, DayRule::kNoFullRewrite)) {
     fprintf(stderr, "rewrite_all_va=true can't be used on DAY_A0.\n");
     return false;
   }
@@ -236,7 +234,8 @@ bool Translator::TranslateDay(const ScnDay& day) {
 
   if (!SetVATexts(day, &scn, &vas, s)) return false;
   if (!SetOptionTexts(day, &scn, &evs, &mos, s)) return false;
-  if (save_msg_ && strcmp(day.name, "DAY_D7") != 0 && !scn.SetSaveMessage(save_msg_, true)) {
+  if (save_msg_ && !day_has_rule(day.name, DayRule::kKeepsSavePrompt) &&
+      !scn.SetSaveMessage(save_msg_, true)) {
     fprintf(stderr, "Error setting save message.\n");
     return false;
   }
@@ -293,7 +292,7 @@ bool translate_days_from_ini(Iso9660Filesystem* fs, const char* input_ini, const
     OwnedText sjis =
         game_text_of(save_msg.get(), encoding.get(), GameTextKind::kSavePrompt, nullptr, nullptr);
     if (!sjis) return false;
-    if (strlen(sjis.get()) > kMaxSaveMessage) {
+    if (strlen(sjis.get()) > TalvoScnFile::kMaxSaveMessage) {
       fprintf(stderr, "save_msg can't be bigger than 16 bytes at current version.\n");
       return false;
     }
