@@ -7,13 +7,13 @@
 #include <chrono>
 #include <cstdio>
 
-#include "tests/support/synthetic_game.h"
+#include "sample/synthetic_game.h"
 #include "translation/day_tables.h"
 
 int main() {
-  testsupport::SyntheticGameOptions options;
+  sample::SyntheticGameOptions options;
   options.full_size = true;
-  testsupport::SyntheticGame game(options);
+  sample::SyntheticGame game(options);
   ScnCatalogue bare = game.catalogue_without_tables();
   int lines = 0, groups = 0;
   for (int d = 0; d < bare.count; d++) {
@@ -28,7 +28,7 @@ int main() {
   for (int round = 0; round < rounds; round++) {
     auto start = std::chrono::steady_clock::now();
     for (int d = 0; d < bare.count; d++) {
-      const testsupport::Bytes& scn = game.days()[d].scn;
+      const sample::Bytes& scn = game.days()[d].scn;
       DayTables t;
       bool ok = resolve_day_tables(bare.days[d], scn.data(), static_cast<int>(scn.size()), &t);
       if (round > 0) continue;

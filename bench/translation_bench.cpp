@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cli/image_files.h"
-#include "tests/support/synthetic_game.h"
+#include "sample/synthetic_game.h"
 #include "tests/support/test_files.h"
 #include "translation/dump.h"
 #include "translation/translate.h"
@@ -83,10 +83,10 @@ std::string translated(const std::string& dump, bool in_place) {
 }  // namespace
 
 int main() {
-  testsupport::SyntheticGameOptions options;
+  sample::SyntheticGameOptions options;
   options.full_size = true;
   options.shared_storage = true;
-  testsupport::SyntheticGame game(options);
+  sample::SyntheticGame game(options);
   std::string dir = testsupport::make_scratch_dir("translation_bench");
   std::string iso = game.build_iso(dir);
   if (iso.empty()) {

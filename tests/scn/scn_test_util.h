@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "scn/talvo_scn_file.h"
-#include "tests/support/scn_builder.h"
+#include "sample/scn_builder.h"
 #include "util/byte_order.h"
 
 namespace scntest {
 
-using testsupport::ScnBuilder;
+using sample::ScnBuilder;
 using talvo::EVType;
 using talvo::MOType;
 using talvo::TalvoScnFile;

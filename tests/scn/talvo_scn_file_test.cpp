@@ -100,7 +100,7 @@ TEST(TalvoScnFile, DeadAreasMergeForwardAndAreHandedOutExactOrBestFit) {
 TEST(TalvoScnFile, SaveMessageIsReplacedInPlaceOnlyAndInsideTheImage) {
   TalvoScnFile f("DAY_A0");
   ASSERT_TRUE(load(f, ScnBuilder(200)));
-  EXPECT_EQ(take(f.GetSaveMessage(true)), testsupport::kStockSavePrompt);
+  EXPECT_EQ(take(f.GetSaveMessage(true)), sample::kStockSavePrompt);
   EXPECT_FALSE(f.SetSaveMessage("12345678901234567", false));
   ASSERT_TRUE(f.SetSaveMessage("Save your game?!", true));  // 16 bytes
   EXPECT_FALSE(f.SetSaveMessage("Save?", true));  // no longer the stock prompt

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sample/host_tools.h"
+
 namespace testsupport {
 
 // A small xorshift generator: the same bytes on every platform and run.
@@ -25,12 +27,9 @@ class TestRandom {
   uint32_t state_;
 };
 
-inline std::vector<unsigned char> random_bytes(size_t size, uint32_t seed) {
-  TestRandom rng(seed);
-  std::vector<unsigned char> out(size);
-  for (unsigned char& b : out) b = static_cast<unsigned char>(rng.next() >> 24);
-  return out;
-}
+// One noise generator for every test: two of the same name would be one
+// definition too many.
+using sample::random_bytes;
 
 inline std::vector<unsigned char> image_like_bytes(size_t size, uint32_t seed) {
   TestRandom rng(seed);

@@ -11,31 +11,9 @@
 
 namespace testsupport {
 
-Bytes random_bytes(size_t size, uint32_t seed) {
-  Bytes out(size);
-  uint32_t x = seed * 2654435761u + 1;
-  for (size_t i = 0; i < size; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    out[i] = static_cast<unsigned char>(x >> 24);
-  }
-  return out;
-}
-
 uint64_t host_file_size(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-}
-
-std::string build_iso(const std::string& dir, const FileMap& files, bool joliet,
-                      const std::string& mastering) {
-  std::string src = dir + "/src";
-  run("mkdir -p " + shell_quote(src));
-  for (const auto& f : files) write_file(src + f.first, f.second);
-  std::string iso = dir + "/image.iso";
-  bool made = mastering.empty() ? make_iso(src, iso, joliet) : master_iso(mastering, src, iso);
-  return made ? iso : "";
 }
 
 FileMap isoinfo_files(const std::string& iso, const std::string& view) {

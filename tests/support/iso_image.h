@@ -16,20 +16,13 @@
 
 namespace testsupport {
 
-// Image path ("/DIR/FILE.BIN") to contents.
-using FileMap = std::map<std::string, Bytes>;
-
-// Deterministic pseudo-random bytes.
-Bytes random_bytes(size_t size, uint32_t seed);
+using sample::FileMap;
+using sample::random_bytes;
 
 // The size of a host file, 0 when it cannot be read.
 uint64_t host_file_size(const std::string& path);
 
-// Writes files under dir + "/src" and makes dir + "/image.iso" from them,
-// with genisoimage or, when given, the mastering command of master_iso.
-// Returns the image path, or "" when mastering failed.
-std::string build_iso(const std::string& dir, const FileMap& files, bool joliet,
-                      const std::string& mastering = "");
+using sample::build_iso;
 
 // Every file isoinfo lists in one view of an image, read out with isoinfo:
 // view "" is the ISO 9660 tree (names as recorded, ";1" included), "-J" the

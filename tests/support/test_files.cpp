@@ -15,11 +15,15 @@
 
 namespace testsupport {
 
-static void make_parents(const std::string& path) {
-  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
-    ::mkdir(path.substr(0, pos).c_str(), 0755);
-  }
-}
+namespace {
+
+// The sample code's own rule breaks fail the test that met them.
+void fail_test(const std::string& what) { ADD_FAILURE() << what; }
+[[maybe_unused]] const bool kSampleProblemsFailTests = (sample::set_problem_handler(fail_test), true);
+
+}  // namespace
+
+using sample::make_parents;
 
 std::string make_scratch_dir(const std::string& name) {
   static std::atomic<int> counter{0};
@@ -31,54 +35,16 @@ std::string make_scratch_dir(const std::string& name) {
 }
 
 void write_file(const std::string& path, const Bytes& data) {
-  make_parents(path);
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  size_t written = data.empty() ? 0 : std::fwrite(data.data(), 1, data.size(), f);
-  std::fclose(f);
-  ASSERT_EQ(written, data.size()) << path;
+  ASSERT_TRUE(sample::write_file(path, data)) << path;
 }
 
 void write_file(const std::string& path, const std::string& data) {
   write_file(path, Bytes(data.begin(), data.end()));
 }
 
-Bytes read_file_bytes(const std::string& path) {
-  // One block: images reach tens of MB, also in the sanitizer build.
-  struct stat st;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return Bytes();
-  Bytes data(::fstat(fileno(f), &st) == 0 ? static_cast<size_t>(st.st_size) : 0);
-  size_t n = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), f);
-  std::fclose(f);
-  data.resize(n);
-  return data;
-}
-
 bool file_exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string shell_quote(const std::string& word) {
-  std::string q = "'";
-  for (char c : word) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
-
-int run(const std::string& command, std::string* out) {
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return -1;
-  std::string text;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  int status = ::pclose(p);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 ToolResult run_talvo(const std::vector<std::string>& args, const std::string& shell_prefix) {
@@ -91,14 +57,6 @@ ToolResult run_talvo(const std::vector<std::string>& args, const std::string& sh
   Bytes err = read_file_bytes(dir + "/stderr");
   r.err.assign(err.begin(), err.end());
   return r;
-}
-
-bool make_iso(const std::string& src, const std::string& iso, bool joliet) {
-  return master_iso(joliet ? "genisoimage -quiet -J" : "genisoimage -quiet", src, iso);
-}
-
-bool master_iso(const std::string& command, const std::string& src, const std::string& iso) {
-  return run(command + " -o " + shell_quote(iso) + " " + shell_quote(src) + " 2>&1") == 0;
 }
 
 bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data) {

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "sample/host_tools.h"
+
 namespace testsupport {
 
-using Bytes = std::vector<unsigned char>;
+using sample::Bytes;
 
 // A fresh, empty folder under the build's scratch space, unique per call.
 std::string make_scratch_dir(const std::string& name);
@@ -20,13 +22,12 @@ std::string make_scratch_dir(const std::string& name);
 // Host files. write_file creates parent folders; both abort the test on failure.
 void write_file(const std::string& path, const Bytes& data);
 void write_file(const std::string& path, const std::string& data);
-Bytes read_file_bytes(const std::string& path);
+using sample::read_file_bytes;
 bool file_exists(const std::string& path);
 
-// Runs a shell command; returns its exit status, stdout in *out when given.
-int run(const std::string& command, std::string* out = nullptr);
-// Quotes one word for the shell.
-std::string shell_quote(const std::string& word);
+// Shell commands and quoting, as the sample maker runs them.
+using sample::run;
+using sample::shell_quote;
 
 // Runs build/talvo with the given words; stdout and stderr captured apart.
 // shell_prefix (shell text) goes before the command, e.g. "ulimit -f 100;"
@@ -38,12 +39,10 @@ struct ToolResult {
 };
 ToolResult run_talvo(const std::vector<std::string>& args, const std::string& shell_prefix = "");
 
-// Makes an ISO 9660 image of folder src with genisoimage (Joliet tree when
-// joliet is true). Returns false when genisoimage failed.
-bool make_iso(const std::string& src, const std::string& iso, bool joliet = true);
-// The same with a mastering command of its own, options included (say
-// "xorriso -as mkisofs -R -J"). Returns false when the command failed.
-bool master_iso(const std::string& command, const std::string& src, const std::string& iso);
+// ISO images of a folder, with genisoimage or a mastering command of its own
+// (say "xorriso -as mkisofs -R -J").
+using sample::make_iso;
+using sample::master_iso;
 
 // Reads a file out of an image with isoinfo (path like "/DIR/FILE.BIN", the
 // ";1" version is added). Returns false when isoinfo could not find it.

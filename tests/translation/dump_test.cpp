@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/support/scn_builder.h"
+#include "sample/scn_builder.h"
 #include "tests/translation/translation_fixture.h"
 #include "translation/dump.h"
 #include "util/byte_order.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/synthetic_game.h"
+#include "sample/synthetic_game.h"
 #include "tests/support/test_files.h"
 #include "tests/translation/translation_fixture.h"
 #include "translation/actors.h"
@@ -20,7 +20,7 @@ namespace {
 using translation_test::read_text;
 using translation_test::run_captured;
 using Result = translation_test::Ran;
-using testsupport::SyntheticGame;
+using sample::SyntheticGame;
 
 const SyntheticGame& game() { return translation_test::game(false); }
 const std::string& game_iso() { return translation_test::game_iso(false); }
@@ -132,11 +132,11 @@ CommentedIni commented_ini(const std::string& drop_key = "",
     ini.expected += s;
   };
   both(head);
-  for (const testsupport::SyntheticDay& day : game().days()) {
+  for (const sample::SyntheticDay& day : game().days()) {
     both("[" + day.name + "]\r\n; Normal texts\r\n");
     std::string previous_name, previous_actor;
     for (size_t j = 0; j < day.vas.size(); j++) {
-      const testsupport::SyntheticVA& va = day.vas[j];
+      const sample::SyntheticVA& va = day.vas[j];
       std::string actor = get_actor_name(va.actor);
       bool comment = j == 0 || va.name.compare(0, 5, previous_name, 0, 5) != 0 ||
                      actor != previous_actor;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ini/ini_file.h"
-#include "tests/support/synthetic_game.h"
+#include "sample/synthetic_game.h"
 #include "tests/support/test_files.h"
 #include "tests/translation/translation_fixture.h"
 #include "translation/day_tables.h"
@@ -21,7 +21,7 @@ namespace {
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 using testsupport::Bytes;
-using testsupport::SyntheticGame;
+using sample::SyntheticGame;
 using translation_test::read_text;
 
 const SyntheticGame& game() { return translation_test::game(false); }
@@ -44,11 +44,11 @@ std::string resolve_error(const ScnDay& day, const Bytes& scn) {
 // built-in tables without the file both equal what the files really hold.
 TEST(TableDerivation, DerivedAndBuiltInTablesEqualTheTrueTables) {
   for (bool full : {false, true}) {
-    testsupport::SyntheticGameOptions options;
+    sample::SyntheticGameOptions options;
     options.full_size = full;
     SyntheticGame g(options);
     for (int d = 0; d < 17; d++) {
-      const testsupport::SyntheticDay& s = g.days()[d];
+      const sample::SyntheticDay& s = g.days()[d];
       SCOPED_TRACE(s.name);
       DayTables derived, builtin;
       ASSERT_TRUE(resolve_day_tables(g.catalogue_without_tables().days[d], s.scn.data(),
@@ -105,7 +105,7 @@ class CraftedDay : public testing::Test {
 
   // Resolves the crafted file; its digest is made the catalogue's first.
   std::string resolve(bool follow_digest = true) {
-    if (follow_digest) testsupport::md5_digest(scn_.data(), scn_.size(), days_[0].md5);
+    if (follow_digest) sample::md5_digest(scn_.data(), scn_.size(), days_[0].md5);
     return resolve_error(days_[0], scn_);
   }
 

@@ -10,7 +10,7 @@
 #include "cli/image_files.h"
 #include "tests/support/faulty_disc.h"
 #include "tests/support/iso_image.h"
-#include "tests/support/scn_builder.h"
+#include "sample/scn_builder.h"
 #include "tests/translation/translation_fixture.h"
 #include "translation/dump.h"
 #include "translation/translate.h"
@@ -23,8 +23,8 @@ using namespace translation_test;
 using testsupport::file_exists;
 using testsupport::make_scratch_dir;
 using testsupport::read_file_bytes;
-using testsupport::SyntheticDay;
-using testsupport::synthetic_sjis;
+using sample::SyntheticDay;
+using sample::synthetic_sjis;
 
 // English stand-ins, some longer and some shorter than the Japanese lines.
 std::string english(const std::string& day, int j) {
@@ -261,7 +261,7 @@ void check_day(const SyntheticDay& day, const Bytes& file, const DayPlan& plan, 
   ASSERT_LT(prompt, file.size());
   EXPECT_EQ(file[prompt], 0x13);
   EXPECT_EQ(c_string(file, prompt + 1u),
-            day.name == "DAY_D7" ? std::string(testsupport::kStockSavePrompt) : kSaveMessage);
+            day.name == "DAY_D7" ? std::string(sample::kStockSavePrompt) : kSaveMessage);
 }
 
 // translate_iso's 0 (success) or -1 as ok, with its output.
@@ -503,7 +503,7 @@ TEST(Translation, CorruptDayFilesStopWithAMessage) {
     EXPECT_FALSE(file_exists(dir + "/t.ini"));
 
     std::vector<ScnDay> days(game().catalogue().days, game().catalogue().days + 17);
-    testsupport::md5_digest(bad.data(), bad.size(), days[0].md5);
+    sample::md5_digest(bad.data(), bad.size(), days[0].md5);
     testsupport::write_file(dir + "/texts.ini", ini);
     Ran t = translate(iso, dir + "/out.iso", dir + "/texts.ini", nullptr, nullptr, {days.data(), 17});
     EXPECT_FALSE(t.ok);

@@ -10,15 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/synthetic_game.h"
+#include "sample/synthetic_game.h"
+#include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
 #include "translation/actors.h"
 
 namespace translation_test {
 
-using testsupport::ini_quoted;
+using sample::ini_quoted;
 using testsupport::Bytes;
-using testsupport::SyntheticGame;
+using sample::SyntheticGame;
 using testsupport::run_captured;
 using Ran = testsupport::Captured;
 
@@ -27,7 +28,7 @@ using Ran = testsupport::Captured;
 inline const SyntheticGame& game(bool shared_storage = true) {
   static SyntheticGame* games[2] = {};
   if (!games[shared_storage]) {
-    testsupport::SyntheticGameOptions options;
+    sample::SyntheticGameOptions options;
     options.shared_storage = shared_storage;
     games[shared_storage] = new SyntheticGame(options);
   }
@@ -71,7 +72,7 @@ struct Record {
 };
 
 // By index.
-inline std::map<int, Record> records_of(const testsupport::SyntheticDay& day) {
+inline std::map<int, Record> records_of(const sample::SyntheticDay& day) {
   std::map<int, Record> by_index;
   for (size_t i = 0; i < day.vas.size(); i++) {
     const auto& va = day.vas[i];

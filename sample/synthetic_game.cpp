@@ -1,6 +1,5 @@
-#include "tests/support/synthetic_game.h"
+#include "sample/synthetic_game.h"
 
-#include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -11,9 +10,9 @@
 #include <set>
 #include <sstream>
 
-#include "tests/support/scn_builder.h"
+#include "sample/scn_builder.h"
 
-namespace testsupport {
+namespace sample {
 
 namespace {
 
@@ -97,6 +96,11 @@ const CopyFamily kCopyFamilies[] = {
 
 using Rng = std::mt19937;
 
+// The layout tables above must fit the windows they describe.
+void require(bool holds, const std::string& what) {
+  if (!holds) problem("synthetic game: " + what);
+}
+
 // Hiragana U+3041 + k, k below 83, in UTF-8.
 std::string hiragana(int k) {
   unsigned code = 0x3041 + k;
@@ -174,7 +178,7 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
       int pos = f.catalogue_position + n - 1;
       day->vas[pos].name = name;
       int record = f.first_copy_name_pointer + 15 * (n - 1) - 5;
-      EXPECT_EQ((record - layout.va_start) % 15, 0) << name;
+      require((record - layout.va_start) % 15 == 0, std::string("copy record of ") + name + " off the grid");
       day->copies.push_back({pos, (record - layout.va_start) / 15});
       copy_indices.push_back(day->copies.back().index);
     }
@@ -222,7 +226,7 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
     } else {
       group.row[0] = p;
       for (int i = 1; i <= g.second; i++) group.row[i] = static_cast<uint16_t>(p + 3 * (g.second + 1 - i));
-      EXPECT_LE(p + 3 * g.second + 2, layout.ev_start + layout.ev_length) << day->name;
+      require(p + 3 * g.second + 2 <= layout.ev_start + layout.ev_length, day->name + " groups pass its EV window");
       p = static_cast<uint16_t>(p + 3 * g.second + 6);
     }
     day->groups.push_back(group);
@@ -234,7 +238,7 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
   for (size_t i = 0; i < day->vas.size(); i++) original_at[day->vas[i].index] = static_cast<int>(i);
   for (size_t i = 0; i < day->copies.size(); i++) copy_at[day->copies[i].index] = static_cast<int>(i);
   int max_index = std::max(original_at.rbegin()->first, copy_at.empty() ? 0 : copy_at.rbegin()->first);
-  EXPECT_LE(max_index, layout.va_length / 15) << day->name;
+  require(max_index <= layout.va_length / 15, day->name + " records pass its VA window");
   // Strings start behind both windows, as in the game, so that a scan of a
   // window never reads text bytes as pointers.
   uint32_t va_end = layout.va_start + 15u * (layout.va_length / 15 + 1);
@@ -244,7 +248,7 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
   for (const SyntheticGroup& g : day->groups) {
     const FixedGroup* fixed = fixed_group(day->name, g.name);
     if (fixed && fixed->name_offset) {
-      EXPECT_LE(b.size(), fixed->name_offset) << g.name;
+      require(b.size() <= fixed->name_offset, g.name + " strings pass its fixed name offset");
       b.PadTo(fixed->name_offset);
     }
     b.AddOptionGroup(std::vector<uint16_t>(g.row.begin(), g.row.begin() + g.texts.size() + 1),
@@ -279,7 +283,7 @@ void build_day(int d, const DayLayout& layout, const SyntheticGameOptions& optio
       b.SetVARecord(index, b.AppendString(va.sjis), name_at, va.actor);
     }
   }
-  EXPECT_LE(b.size(), 65535u) << day->name;
+  require(b.size() <= 65535u, day->name + " is longer than a scn file may be");
   day->scn = b.Build();
   md5_digest(day->scn.data(), day->scn.size(), day->md5);
 
@@ -294,7 +298,7 @@ std::string synthetic_sjis(const std::string& utf8) {
   for (size_t i = 0; i < utf8.size();) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
     if (c < 0x80) {
-      EXPECT_TRUE(c != '\\' && c != '~') << "no Shift-JIS twin for " << c;
+      if (c == '\\' || c == '~') problem(std::string("synthetic_sjis: no Shift-JIS twin for ") + static_cast<char>(c));
       out += c == '\n' ? '\x0E' : static_cast<char>(c);
       i++;
       continue;
@@ -309,7 +313,7 @@ std::string synthetic_sjis(const std::string& utf8) {
     } else if (code == 0xFF5E) {
       out += "\x81\x60";  // the tilde of Windows input, stored as the wave dash
     } else {
-      ADD_FAILURE() << "synthetic_sjis: unsupported character at " << i;
+      problem("synthetic_sjis: unsupported character at " + std::to_string(i));
     }
     i += 3;
   }
@@ -341,7 +345,7 @@ const SyntheticDay& SyntheticGame::day(const std::string& name) const {
   for (const SyntheticDay& d : days_) {
     if (d.name == name) return d;
   }
-  ADD_FAILURE() << "no synthetic day " << name;
+  problem("no synthetic day " + name);
   return days_[0];
 }
 
@@ -366,12 +370,12 @@ FileMap SyntheticGame::files() const {
 }
 
 std::string SyntheticGame::build_iso(const std::string& dir) const {
-  return testsupport::build_iso(dir, files(), true);
+  return sample::build_iso(dir, files(), true);
 }
 
 void md5_digest(const void* data, size_t size, unsigned char out[16]) {
   unsigned int length = 0;
-  EXPECT_TRUE(EVP_Digest(data, size, out, &length, EVP_md5(), nullptr) && length == 16);
+  if (!EVP_Digest(data, size, out, &length, EVP_md5(), nullptr) || length != 16) problem("MD5 digest failed");
 }
 
-}  // namespace testsupport
+}  // namespace sample

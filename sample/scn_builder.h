@@ -1,18 +1,20 @@
-// ScnBuilder: synthetic scn file images for the scn model and day-file tests.
+// ScnBuilder: synthetic scn file images for the scn model and day-file tests
+// and the synthetic game.
 // An image is a fixed "script" region (header, save prompt command, VA records,
 // option-group pointer rows, 0xFF filler that never reads as a pointer into the
 // image) followed by strings appended back to back, as the game's files lay them
-// out. Positions outside the image are reported as test failures and ignored.
+// out. Positions outside the image are reported as problems (sample::problem)
+// and ignored.
 //   ScnBuilder b(2000);  b.SetVAArea(400);  b.AddVA(0, "VA01X001", "text");
 //   b.AddOptionGroup({100, 106, 103}, "EVA05", {"yes", "no"});  Bytes image = b.Build();
-#ifndef TALVO_TESTS_SUPPORT_SCN_BUILDER_H
-#define TALVO_TESTS_SUPPORT_SCN_BUILDER_H
+#ifndef TALVO_SAMPLE_SCN_BUILDER_H
+#define TALVO_SAMPLE_SCN_BUILDER_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace sample {
 
 // The game's stock save prompt in Shift-JIS (16 bytes, no terminator).
 extern const char kStockSavePrompt[];
@@ -55,6 +57,6 @@ class ScnBuilder {
   uint16_t va_start_ = 0;
 };
 
-}  // namespace testsupport
+}  // namespace sample
 
 #endif

@@ -2,19 +2,20 @@
 // files (VA texts with line breaks, quotes and name placeholders, option
 // groups, VA copies where the scn model repairs them, repeated texts), their
 // catalogue with and without the bulk tables, their true tables, and an ISO
-// image holding them at /SCNBIN/DAY_xx.SCN beside other files.
-#ifndef TALVO_TESTS_SUPPORT_SYNTHETIC_GAME_H
-#define TALVO_TESTS_SUPPORT_SYNTHETIC_GAME_H
+// image holding them at /SCNBIN/DAY_xx.SCN beside other files. Shared by the
+// demo's sample maker, the benches and the tests.
+#ifndef TALVO_SAMPLE_SYNTHETIC_GAME_H
+#define TALVO_SAMPLE_SYNTHETIC_GAME_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "tests/support/iso_image.h"
+#include "sample/host_tools.h"
 #include "translation/day_tables.h"
 #include "translation/scn_days.h"
 
-namespace testsupport {
+namespace sample {
 
 struct SyntheticVA {
   std::string name;
@@ -122,6 +123,6 @@ inline std::string ini_quoted(const std::string& text) {
   return q + "\"";
 }
 
-}  // namespace testsupport
+}  // namespace sample
 
 #endif

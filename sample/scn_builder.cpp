@@ -1,12 +1,13 @@
-#include "tests/support/scn_builder.h"
-
-#include <gtest/gtest.h>
+#include "sample/scn_builder.h"
 
 #include <algorithm>
+#include <string>
+
+#include "sample/host_tools.h"
 
 #include "util/byte_order.h"
 
-namespace testsupport {
+namespace sample {
 
 const char kStockSavePrompt[] = "\x83\x5A\x81\x5B\x83\x75\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81\x48";
 
@@ -18,8 +19,8 @@ ScnBuilder::ScnBuilder(uint32_t script_size) {
 
 bool ScnBuilder::Inside(uint32_t pos, uint32_t len) const {
   if (static_cast<uint64_t>(pos) + len <= bytes_.size()) return true;
-  ADD_FAILURE() << "ScnBuilder: position " << pos << " + " << len << " outside the image of " << bytes_.size()
-                << " bytes";
+  problem("ScnBuilder: position " + std::to_string(pos) + " + " + std::to_string(len) +
+          " outside the image of " + std::to_string(bytes_.size()) + " bytes");
   return false;
 }
 
@@ -72,7 +73,7 @@ uint16_t ScnBuilder::AddVA(int index, const std::string& name, const std::string
 uint16_t ScnBuilder::AddOptionGroup(const std::vector<uint16_t>& row, const std::string& name,
                                     const std::vector<std::string>& texts) {
   if (row.size() < texts.size() + 1) {
-    ADD_FAILURE() << "ScnBuilder: row too short for " << name;
+    problem("ScnBuilder: row too short for " + name);
     return 0;
   }
   uint16_t name_at = AppendString(name);
@@ -91,4 +92,4 @@ ScnBuilder::Bytes ScnBuilder::Build() const {
   return out;
 }
 
-}  // namespace testsupport
+}  // namespace sample

@@ -29,8 +29,8 @@
 #include "images/lzss.h"
 #include "images/pp.h"
 #include "images/pp4.h"
-#include "tests/support/synthetic_game.h"
-#include "tests/support/test_files.h"
+#include "sample/host_tools.h"
+#include "sample/synthetic_game.h"
 #include "translation/dump.h"
 #include "translation/reports.h"
 #include "translation/translate.h"
@@ -40,9 +40,9 @@
 
 namespace {
 
-using testsupport::ini_quoted;
+using sample::ini_quoted;
 
-using Bytes = std::vector<unsigned char>;
+using sample::Bytes;
 
 void heading(const std::string& text) {
   std::printf("\n--- %s\n", text.c_str());
@@ -55,37 +55,15 @@ bool fail(const std::string& why) {
   return false;
 }
 
+// A folder and those leading to it.
 bool make_dirs(const std::string& path) {
-  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
-    ::mkdir(path.substr(0, pos).c_str(), 0755);
-  }
+  sample::make_parents(path + "/");
   struct stat st;
-  return ::mkdir(path.c_str(), 0755) == 0 || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool write_host_file(const std::string& path, const void* data, size_t size) {
-  size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !make_dirs(path.substr(0, slash))) {
-    return fail("cannot create the folder of " + path);
-  }
-  talvo::FileHandle f(std::fopen(path.c_str(), "wb"));
-  if (!f) return fail("cannot create " + path);
-  if (size && std::fwrite(data, 1, size, f.get()) != size) return fail("cannot write " + path);
-  return std::fflush(f.get()) == 0 || fail("cannot write " + path);
-}
-
-bool write_host_file(const std::string& path, const std::string& text) {
-  return write_host_file(path, text.data(), text.size());
-}
-
-bool read_host_file(const std::string& path, std::string* text) {
-  talvo::FileHandle f(std::fopen(path.c_str(), "rb"));
-  if (!f) return fail("cannot open " + path);
-  text->clear();
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text->append(buf, n);
-  return !std::ferror(f.get()) || fail("cannot read " + path);
+bool write_host_file(const std::string& path, const Bytes& data) {
+  return sample::write_file(path, data) || fail("cannot write " + path);
 }
 
 // ---------------------------------------------------------------------------
@@ -132,11 +110,11 @@ struct EditSummary {
 //  - days that warn about duplicate names get their setting switched on,
 //    as the comment above it asks once a text of the section changes;
 //  - [General] gets an English save message.
-std::string edit_dump(const std::string& dump, const testsupport::SyntheticGame& game,
+std::string edit_dump(const std::string& dump, const sample::SyntheticGame& game,
                       EditSummary* summary) {
-  std::map<std::string, const testsupport::SyntheticDay*> days;
+  std::map<std::string, const sample::SyntheticDay*> days;
   for (const auto& d : game.days()) days[d.name] = &d;
-  const testsupport::SyntheticDay* day = nullptr;
+  const sample::SyntheticDay* day = nullptr;
   std::string section, out;
   int line_number = 0;
   for (size_t pos = 0; pos < dump.size();) {
@@ -212,7 +190,7 @@ std::string edit_dump(const std::string& dump, const testsupport::SyntheticGame&
 bool run_translation(const std::string& dir) {
   if (!make_dirs(dir)) return fail("cannot create " + dir);
   heading("Making a synthetic game disc");
-  testsupport::SyntheticGame game;
+  sample::SyntheticGame game;
   const std::string built = game.build_iso(dir + "/disc");
   const std::string disc = dir + "/game.iso";
   if (built.empty() || std::rename(built.c_str(), disc.c_str()) != 0) {
@@ -235,13 +213,14 @@ bool run_translation(const std::string& dir) {
   }
 
   heading("A translator edits it into english.ini");
-  std::string dump;
-  if (!read_host_file(japanese, &dump)) return false;
+  const Bytes dump_bytes = sample::read_file_bytes(japanese);
+  if (dump_bytes.empty()) return fail("cannot read " + japanese);
+  const std::string dump(dump_bytes.begin(), dump_bytes.end());
   EditSummary summary;
   std::string english_text = edit_dump(dump, game, &summary);
   if (english_text.empty()) return false;
   const std::string english = dir + "/english.ini";
-  if (!write_host_file(english, english_text)) return false;
+  if (!write_host_file(english, Bytes(english_text.begin(), english_text.end()))) return false;
   std::printf("%d lines translated, %d left in Japanese, %d answers of choices translated,\n"
               "%s written as a link to %s (user_linking), save message \"%s\".\n",
               summary.replaced, summary.kept, summary.answers, summary.link_from.c_str(),
@@ -449,11 +428,11 @@ bool make_images(const std::string& dir) {
       {"/CG/LZSS/PARTS.TXZ", &mato_z, "mato, LZSS"},
   };
   for (const Entry& e : entries) {
-    if (!write_host_file(src + e.path, e.data->data(), e.data->size())) return false;
+    if (!write_host_file(src + e.path, *e.data)) return false;
     std::printf("  %-22s %7zu bytes  %s\n", e.path, e.data->size(), e.what);
   }
   const std::string iso = dir + "/images.iso";
-  if (!testsupport::make_iso(src, iso)) return fail("genisoimage could not make " + iso);
+  if (!sample::make_iso(src, iso)) return fail("genisoimage could not make " + iso);
   std::printf("Disc image (genisoimage): %s\n", iso.c_str());
   return true;
 }
