@@ -6,7 +6,7 @@
 #include "files/replace_file.h"
 #include "images/extract_all.h"
 #include "images/image_operations.h"
-#include "images/lzss.h"
+#include "images/lzss_operations.h"
 #include "translation/dump.h"
 #include "translation/generators.h"
 #include "translation/reports.h"
