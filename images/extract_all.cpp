@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "files/image_files.h"
 #include "files/mounted_image.h"
 #include "images/file_kind.h"
 #include "images/image_operations.h"
@@ -19,34 +20,36 @@ namespace {
 
 const size_t kSniffSize = kFileKindHeadSize;
 
-enum class Type { kNone, kDc, kPp, kPp4Plain, kMato, kLzssDc, kLzssPp, kLzssPp4, kLzssMato };
+// What the first bytes of a file say it is.
+enum class Sniffed { kNone, kPp4Plain, kPicture };
 
-// The image type by the first bytes of a file; file_kind reads them.
-Type sniff(const unsigned char* h) {
+// The picture format by the first bytes of a file; file_kind reads them.
+Sniffed sniff(const unsigned char* h, PictureFormat* format) {
   switch (file_kind(h, kSniffSize, kSniffSize)) {
-    case FileKind::kDc: return Type::kDc;
-    case FileKind::kPp: return Type::kPp;
-    case FileKind::kPp4: return Type::kPp4Plain;
-    case FileKind::kMato: return Type::kMato;
-    case FileKind::kLzssDc: return Type::kLzssDc;
-    case FileKind::kLzssPp: return Type::kLzssPp;
-    case FileKind::kLzssPp4: return Type::kLzssPp4;
-    case FileKind::kLzssMato: return Type::kLzssMato;
-    default: return Type::kNone;
+    case FileKind::kDc: *format = PictureFormat::kDc; break;
+    case FileKind::kPp: *format = PictureFormat::kPp; break;
+    case FileKind::kMato: *format = PictureFormat::kMato; break;
+    case FileKind::kLzssDc: *format = PictureFormat::kLzssDc; break;
+    case FileKind::kLzssPp: *format = PictureFormat::kLzssPp; break;
+    case FileKind::kLzssPp4: *format = PictureFormat::kLzssPp4; break;
+    case FileKind::kLzssMato: *format = PictureFormat::kLzssMato; break;
+    case FileKind::kPp4: return Sniffed::kPp4Plain;
+    default: return Sniffed::kNone;
   }
+  return Sniffed::kPicture;
 }
 
-const char* type_name(Type t) {
-  switch (t) {
-    case Type::kDc: return "DC";
-    case Type::kPp: return "PP";
-    case Type::kMato: return "mato";
-    case Type::kLzssDc: return "DC (LZSS)";
-    case Type::kLzssPp: return "PP (LZSS)";
-    case Type::kLzssPp4: return "PP4 (LZSS)";
-    case Type::kLzssMato: return "mato (LZSS)";
-    default: return "";
+const char* format_name(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kDc: return "DC";
+    case PictureFormat::kPp: return "PP";
+    case PictureFormat::kMato: return "mato";
+    case PictureFormat::kLzssDc: return "DC (LZSS)";
+    case PictureFormat::kLzssPp: return "PP (LZSS)";
+    case PictureFormat::kLzssPp4: return "PP4 (LZSS)";
+    case PictureFormat::kLzssMato: return "mato (LZSS)";
   }
+  return "";
 }
 
 // A disc name becomes a host path component: it must not climb out of the
@@ -128,29 +131,21 @@ bool TreeWalk::file(const Iso9660DirectoryRecord* record, const std::string& iso
   }
   // Files too short to hold a picture are not pictures.
   if (got < static_cast<long long>(kSniffSize)) return true;
-  const Type type = sniff(head);
-  if (type == Type::kNone) return true;
-  if (type == Type::kPp4Plain) {
+  PictureFormat format = PictureFormat::kDc;
+  const Sniffed sniffed = sniff(head, &format);
+  if (sniffed == Sniffed::kNone) return true;
+  if (sniffed == Sniffed::kPp4Plain) {
     std::fprintf(stderr, "PP4 uncompressed standalone, buuuuuu this doesn't exist.\n");
     return true;
   }
   const size_t dot = name.rfind('.');
   const std::string base = output_folder + "/" + (dot == std::string::npos ? name : name.substr(0, dot));
-  const bool is_mato = type == Type::kMato || type == Type::kLzssMato;
+  const bool is_mato = format == PictureFormat::kMato || format == PictureFormat::kLzssMato;
   const std::string output = is_mato ? base : base + ".BMP";
-  std::printf("Now processing %s (%s)\n", iso_path.c_str(), type_name(type));
-  const char* in = iso_path.c_str();
-  const char* out = output.c_str();
-  switch (type) {
-    case Type::kDc: return extract_dc_to_bmp(input_iso_, in, out, 0);
-    case Type::kPp: return extract_pp_to_bmp(input_iso_, in, out, 0);
-    case Type::kMato: return extract_mato(input_iso_, in, out);
-    case Type::kLzssDc: return extract_lzss_dc_to_bmp(input_iso_, in, out);
-    case Type::kLzssPp: return extract_lzss_pp_to_bmp(input_iso_, in, out);
-    case Type::kLzssPp4: return extract_lzss_pp4_to_bmp(input_iso_, in, out);
-    case Type::kLzssMato: return extract_lzss_mato(input_iso_, in, out);
-    default: return true;
-  }
+  std::printf("Now processing %s (%s)\n", iso_path.c_str(), format_name(format));
+  // The picture is read by its record: no lookup by path, no second mount.
+  return extract_picture(read_image_record(fs_, record), 0, iso_path.c_str(), format, output.c_str(),
+                         input_iso_);
 }
 
 }  // namespace
@@ -162,8 +157,8 @@ bool extract_all_images(const char* input_iso, const char* output_folder) {
   return root && TreeWalk(input_iso, iso.fs()).directory(root, "/", output_folder);
 }
 
-bool extract_all_images(const char* input_iso, Iso9660Filesystem* fs, const char* iso_dir,
-                        const char* output_folder) {
+bool extract_images_below(const char* input_iso, Iso9660Filesystem* fs, const char* iso_dir,
+                          const char* output_folder) {
   // The one lookup by path: everything below is reached by its records.
   std::unique_ptr<Iso9660DirectoryRecord, talvo::FreeDeleter> record(
       fs->FindFile(fs->HasJoliet(), iso_dir, true, false));
