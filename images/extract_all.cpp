@@ -2,17 +2,16 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "files/image_files.h"
 #include "files/mounted_image.h"
 #include "images/file_kind.h"
 #include "images/image_operations.h"
+#include "images/record_walk.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
 
@@ -59,70 +58,42 @@ bool safe_name(const char* name) {
          std::strchr(name, '/') == nullptr && std::strchr(name, '\\') == nullptr;
 }
 
-// Says that a directory of the image cannot be read; false.
-bool directory_failed(const std::string& iso_dir) {
-  std::fprintf(stderr, "Error opening ISO directory \"%s\"\n", iso_dir.c_str());
-  return false;
-}
-
-// The walk of one directory and everything below it, depth first.
-class TreeWalk {
+// The extraction walk: the disc's directories become host folders below
+// output_root, named as the directories below base_dir, the directory the
+// walk starts at.
+class TreeWalk : public RecordWalk {
  public:
-  TreeWalk(const char* input_iso, Iso9660Filesystem* fs) : input_iso_(input_iso), fs_(fs) {}
-  // False when anything in the directory failed; the walk goes on past it.
-  bool directory(const Iso9660DirectoryRecord* record, const std::string& iso_dir,
-                 const std::string& output_folder);
+  TreeWalk(const char* input_iso, Iso9660Filesystem* fs, const std::string& base_dir,
+           const std::string& output_root)
+      : RecordWalk(fs), input_iso_(input_iso), base_dir_(base_dir), output_root_(output_root) {}
+
+ protected:
+  void Entering(const std::string& iso_dir) override {
+    // An existing folder is fine; a folder that cannot be made shows up as
+    // failures to create the files inside it.
+    ::mkdir(OutputFolder(iso_dir).c_str(), 0755);
+  }
+  bool Accept(const char* name) override {
+    if (safe_name(name)) return true;
+    std::fprintf(stderr, "Error: unsafe name in ISO directory \"%s\"\n", name);
+    return false;
+  }
+  bool File(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* name) override;
 
  private:
-  bool file(const Iso9660DirectoryRecord* record, const std::string& iso_path, const std::string& name,
-            const std::string& output_folder);
+  std::string OutputFolder(const std::string& iso_dir) const {
+    std::string below = iso_dir.substr(base_dir_.size());
+    if (!below.empty()) below.pop_back();  // the trailing '/'
+    return below.empty() ? output_root_ : output_root_ + "/" + below;
+  }
 
   const char* input_iso_;
-  Iso9660Filesystem* fs_;
-  // The extents of the directories being walked, root first: a damaged
-  // record that leads back to one of them would make the walk endless.
-  std::vector<uint32_t> open_directories_;
+  std::string base_dir_;
+  std::string output_root_;
 };
 
-bool TreeWalk::directory(const Iso9660DirectoryRecord* record, const std::string& iso_dir,
-                         const std::string& output_folder) {
-  // An existing folder is fine; a folder that cannot be made shows up as
-  // failures to create the files inside it.
-  ::mkdir(output_folder.c_str(), 0755);
-  const uint32_t extent = record->Extent();
-  if (std::find(open_directories_.begin(), open_directories_.end(), extent) != open_directories_.end()) {
-    return directory_failed(iso_dir);
-  }
-  Iso9660Filesystem::DirectoryRun run;
-  if (!fs_->StartDirectoryRun(record, &run)) return directory_failed(iso_dir);
-  open_directories_.push_back(extent);
-  bool ok = true;
-  bool damaged = false;
-  char name[sizeof(DirEntry::name)];
-  // A record stays valid while its directory's run is not advanced: the
-  // directories below read into runs of their own.
-  while (const Iso9660DirectoryRecord* entry = fs_->NextInRun(&run, &damaged)) {
-    fs_->RecordName(entry, name);
-    const bool is_dir = entry->IsDirectory();
-    if (is_dir && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)) continue;
-    if (!safe_name(name)) {
-      std::fprintf(stderr, "Error: unsafe name in ISO directory \"%s\"\n", name);
-      ok = false;
-      continue;
-    }
-    if (is_dir) {
-      ok = directory(entry, iso_dir + name + "/", output_folder + "/" + name) && ok;
-    } else {
-      ok = file(entry, iso_dir + name, name, output_folder) && ok;
-    }
-  }
-  open_directories_.pop_back();
-  // The records after the damage cannot be reached; the rest of the tree can.
-  return damaged ? directory_failed(iso_dir) : ok;
-}
-
-bool TreeWalk::file(const Iso9660DirectoryRecord* record, const std::string& iso_path,
-                    const std::string& name, const std::string& output_folder) {
+bool TreeWalk::File(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* file_name) {
+  const std::string iso_path = iso_dir + file_name, name = file_name;
   unsigned char head[kSniffSize];
   const long long got = fs_->ReadFileStart(record, head, kSniffSize);
   if (got < 0) {
@@ -139,7 +110,8 @@ bool TreeWalk::file(const Iso9660DirectoryRecord* record, const std::string& iso
     return true;
   }
   const size_t dot = name.rfind('.');
-  const std::string base = output_folder + "/" + (dot == std::string::npos ? name : name.substr(0, dot));
+  const std::string base =
+      OutputFolder(iso_dir) + "/" + (dot == std::string::npos ? name : name.substr(0, dot));
   const bool is_mato = format == PictureFormat::kMato || format == PictureFormat::kLzssMato;
   const std::string output = is_mato ? base : base + ".BMP";
   std::printf("Now processing %s (%s)\n", iso_path.c_str(), format_name(format));
@@ -154,7 +126,7 @@ bool extract_all_images(const char* input_iso, const char* output_folder) {
   MountedIso iso;
   if (!iso.mount(input_iso, true)) return false;
   const Iso9660DirectoryRecord* root = iso.fs()->RootRecord();
-  return root && TreeWalk(input_iso, iso.fs()).directory(root, "/", output_folder);
+  return root && TreeWalk(input_iso, iso.fs(), "/", output_folder).Directory(root, "/");
 }
 
 bool extract_images_below(const char* input_iso, Iso9660Filesystem* fs, const char* iso_dir,
@@ -166,5 +138,5 @@ bool extract_images_below(const char* input_iso, Iso9660Filesystem* fs, const ch
     ::mkdir(output_folder, 0755);
     return directory_failed(iso_dir);
   }
-  return TreeWalk(input_iso, fs).directory(record.get(), iso_dir, output_folder);
+  return TreeWalk(input_iso, fs, iso_dir, output_folder).Directory(record.get(), iso_dir);
 }
