@@ -14,6 +14,7 @@
 #include "images/record_walk.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
+#include "util/progress.h"
 
 namespace {
 
@@ -69,16 +70,28 @@ class TreeWalk : public RecordWalk {
 
  protected:
   void Entering(const std::string& iso_dir) override {
+    progress_.Clear();
     // An existing folder is fine; a folder that cannot be made shows up as
     // failures to create the files inside it.
     ::mkdir(OutputFolder(iso_dir).c_str(), 0755);
   }
   bool Accept(const char* name) override {
     if (safe_name(name)) return true;
+    progress_.Clear();
     std::fprintf(stderr, "Error: unsafe name in ISO directory \"%s\"\n", name);
     return false;
   }
-  bool File(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* name) override;
+  bool File(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* name) override {
+    // The count stands on the terminal only between the lines of the walk.
+    progress_.Clear();
+    bool ok = Extract(record, iso_dir, name);
+    progress_.Update(++files_);
+    return ok;
+  }
+  bool DirectoryFailed(const std::string& iso_dir) override {
+    progress_.Clear();
+    return RecordWalk::DirectoryFailed(iso_dir);
+  }
 
  private:
   std::string OutputFolder(const std::string& iso_dir) const {
@@ -87,12 +100,16 @@ class TreeWalk : public RecordWalk {
     return below.empty() ? output_root_ : output_root_ + "/" + below;
   }
 
+  bool Extract(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* name);
+
   const char* input_iso_;
   std::string base_dir_;
   std::string output_root_;
+  talvo::Progress progress_{0, "files"};
+  unsigned long long files_ = 0;
 };
 
-bool TreeWalk::File(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* file_name) {
+bool TreeWalk::Extract(const Iso9660DirectoryRecord* record, const std::string& iso_dir, const char* file_name) {
   const std::string iso_path = iso_dir + file_name, name = file_name;
   unsigned char head[kSniffSize];
   const long long got = fs_->ReadFileStart(record, head, kSniffSize);

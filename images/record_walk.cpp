@@ -9,14 +9,16 @@ bool directory_failed(const std::string& iso_dir) {
   return false;
 }
 
+bool RecordWalk::DirectoryFailed(const std::string& iso_dir) { return directory_failed(iso_dir); }
+
 bool RecordWalk::Directory(const Iso9660DirectoryRecord* record, const std::string& iso_dir) {
   Entering(iso_dir);
   const uint32_t extent = record->Extent();
   if (std::find(open_directories_.begin(), open_directories_.end(), extent) != open_directories_.end()) {
-    return directory_failed(iso_dir);
+    return DirectoryFailed(iso_dir);
   }
   Iso9660Filesystem::DirectoryRun run;
-  if (!fs_->StartDirectoryRun(record, &run)) return directory_failed(iso_dir);
+  if (!fs_->StartDirectoryRun(record, &run)) return DirectoryFailed(iso_dir);
   open_directories_.push_back(extent);
   bool ok = true;
   bool damaged = false;
@@ -37,5 +39,5 @@ bool RecordWalk::Directory(const Iso9660DirectoryRecord* record, const std::stri
   }
   open_directories_.pop_back();
   // The records after the damage cannot be reached; the rest of the tree can.
-  return damaged ? directory_failed(iso_dir) : ok;
+  return damaged ? DirectoryFailed(iso_dir) : ok;
 }

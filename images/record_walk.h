@@ -35,6 +35,8 @@ class RecordWalk {
   // One file; false when it failed.
   virtual bool File(const Iso9660DirectoryRecord* record, const std::string& iso_dir,
                     const char* name) = 0;
+  // Reports a directory that cannot be read (directory_failed); false.
+  virtual bool DirectoryFailed(const std::string& iso_dir);
 
   Iso9660Filesystem* fs_;
 
