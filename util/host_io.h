@@ -1,0 +1,50 @@
+// Host files below stdio: descriptors, positioned transfers, locks, flushing
+// to disk, and the directory operations of atomic replacement. Paths are
+// UTF-8; '/' and the system's own separators both work.
+#ifndef TALVO_UTIL_HOST_IO_H
+#define TALVO_UTIL_HOST_IO_H
+
+#include <fcntl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace talvo {
+
+// open() in binary mode, not inherited by child processes; the file may be
+// renamed or removed while it is open. flags are O_RDONLY, O_WRONLY or
+// O_RDWR with O_CREAT, O_TRUNC, O_EXCL. -1 with errno on failure.
+int open_host_file(const char* path, int flags, int mode = 0644);
+
+// Reads or writes exactly n bytes at offset without moving the descriptor's
+// position; false on an error or at the end of the file.
+bool read_at(int fd, void* buffer, size_t n, uint64_t offset);
+bool write_at(int fd, const void* buffer, size_t n, uint64_t offset);
+
+// Length of the open file; -1 on failure.
+int64_t host_file_length(int fd);
+bool truncate_host_file(int fd, uint64_t length);
+
+// Takes a shared or exclusive advisory lock of the whole file. try_lock is
+// false only when another holder keeps it from being taken now; a file
+// system without locks counts as locked.
+bool try_lock_host_file(int fd, bool exclusive);
+void wait_lock_host_file(int fd, bool exclusive);
+
+// Flushes the file's data and size to the disk.
+bool sync_host_file(int fd);
+// The same for the data and what reading it back needs (not the times).
+bool sync_host_data(int fd);
+// Makes the creation, renaming or removal of a file in path's folder durable.
+bool sync_directory_of(const std::string& path);
+
+// Renames from to to, replacing an existing to in one step.
+bool replace_host_file(const char* from, const char* to);
+bool remove_host_file(const char* path);
+// 0, or -1 with errno (EEXIST when it is there already), as mkdir().
+int make_host_directory(const char* path);
+
+}  // namespace talvo
+
+#endif
