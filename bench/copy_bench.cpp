@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "bench/command_timing.h"
-#include "cli/image_files.h"
+#include "files/host_files.h"
+#include "files/replace_file.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
 

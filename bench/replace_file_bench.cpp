@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "cli/image_files.h"
+#include "files/replace_file.h"
 #include "images/image_operations.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/image_like_data.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/image_files.h"
+#include "files/mounted_image.h"
 #include "sample/synthetic_game.h"
 #include "tests/support/test_files.h"
 #include "translation/dump.h"

@@ -64,7 +64,7 @@ void convert_optional(OptionalWord kind, const char* word, Command* c) {
 }
 
 struct UsageItem {
-  bool formatted;  // printf with the program name; otherwise a line through puts
+  bool formatted;  // the program name where the line says %s; otherwise a line through puts
   const char* text;
 };
 
@@ -214,8 +214,12 @@ int run_command(const Command& command) { return command.run(command.params, com
 
 void usage(const char* program, FILE* out) {
   for (const UsageItem& item : kUsageText) {
-    if (item.formatted) {
-      std::fprintf(out, item.text, program);
+    // A formatted line names the program once, where it says %s.
+    const char* name_at = item.formatted ? std::strstr(item.text, "%s") : nullptr;
+    if (name_at) {
+      std::fwrite(item.text, 1, static_cast<size_t>(name_at - item.text), out);
+      std::fputs(program, out);
+      std::fputs(name_at + 2, out);
     } else {
       std::fputs(item.text, out);
       std::fputc('\n', out);

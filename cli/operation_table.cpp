@@ -3,7 +3,7 @@
 // an error; translate returns its own status (0 or -1).
 #include "cli/operation_table.h"
 
-#include "cli/image_files.h"
+#include "files/replace_file.h"
 #include "images/extract_all.h"
 #include "images/image_operations.h"
 #include "images/list_files.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files.h"
+#include "files/mounted_image.h"
 #include "images/file_kind.h"
 #include "images/image_operations.h"
 #include "iso/iso9660_filesystem.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files.h"
+#include "files/mounted_image.h"
 #include "images/file_kind.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"

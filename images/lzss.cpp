@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/image_files.h"
-#include "images/image_file_io.h"
+#include "files/host_files.h"
+#include "files/image_files.h"
+#include "files/mounted_image.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/byte_order.h"
 #include "util/guards.h"
@@ -380,30 +381,32 @@ bool uncompress_lzss(const char* input_iso, const char* iso_file_path, const cha
   if (!output_is_not_image(output_file, input_iso)) return false;
   OpenedIsoFile file;
   if (!file.open(input_iso, iso_file_path, kOpenRead)) return false;
-  Iso9660Filesystem* fs = file.fs();
-  unsigned int packed_size = 0;
-  MallocBuffer packed(read_whole_iso_file(fs, file.fd(), iso_file_path, &packed_size,
-                                          "Error while reading file \"%s\" in the iso.\n"));
-  if (!packed) return false;
+  WholeFile packed = read_image_file(file.fs(), file.fd());
+  if (packed.failure == ReadFailure::kMemory) {
+    std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(packed.length));
+    return false;
+  }
+  if (!packed) {
+    std::fprintf(stderr, "Error while reading file \"%s\" in the iso.\n", iso_file_path);
+    return false;
+  }
   unsigned int size = 0;
-  MallocBuffer data(uncompress_lzss(packed.get(), packed_size, &size));
+  MallocBuffer data(uncompress_lzss(packed.data.get(), packed.size, &size));
   if (!data) return false;
-  packed.reset();
+  packed.data.reset();
 
-  talvo::FileHandle out(std::fopen(output_file, "wb"));
-  if (!out) {
-    std::fprintf(stderr, "Can't open/create \"%s\"", output_file);
-    return false;
+  switch (write_host_file(output_file, data.get(), size)) {
+    case HostWrite::kDone:
+      std::puts("Done.");
+      return true;
+    case HostWrite::kOpenFailed:
+      std::fprintf(stderr, "Can't open/create \"%s\"", output_file);
+      return false;
+    case HostWrite::kWriteFailed:
+      break;
   }
-  const bool written = std::fwrite(data.get(), 1, size, out.get()) == size;
-  // A full disc shows up at the flush as often as at the write.
-  const bool closed = std::fclose(out.release()) == 0;
-  if (!written || !closed) {
-    std::fprintf(stderr, "Error while writing to \"%s\"\n", output_file);
-    return false;
-  }
-  std::puts("Done.");
-  return true;
+  std::fprintf(stderr, "Error while writing to \"%s\"\n", output_file);
+  return false;
 }
 
 bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char* input_file) {
@@ -411,41 +414,36 @@ bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char*
   if (!iso.mount(inout_iso, false)) return false;
   Iso9660Filesystem* fs = iso.fs();
 
-  talvo::FileHandle in(std::fopen(input_file, "rb"));
-  if (!in) {
-    std::fprintf(stderr, "Error opening file \"%s\"", input_file);
-    return false;
-  }
-  if (std::fseek(in.get(), 0, SEEK_END) != 0) {
-    std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
-    return false;
-  }
-  const long input_length = std::ftell(in.get());
   // The LZSS header holds the length in 32 bits, and the game never reads
   // more than kLzssMaxUncompressedSize back: larger inputs are refused here
   // rather than turned into a file nothing can decompress.
-  if (input_length < 0 || static_cast<unsigned long>(input_length) > kLzssMaxUncompressedSize) {
-    std::fprintf(stderr, "Error: \"%s\" is too big to compress: %ld bytes\n", input_file,
-                 input_length);
-    return false;
+  WholeFile input = read_host_file(input_file, kLzssMaxUncompressedSize);
+  switch (input.failure) {
+    case ReadFailure::kNone:
+      break;
+    case ReadFailure::kOpen:
+      std::fprintf(stderr, "Error opening file \"%s\"", input_file);
+      return false;
+    case ReadFailure::kLength:
+      if (input.length < 0) {
+        std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
+      } else {
+        std::fprintf(stderr, "Error: \"%s\" is too big to compress: %lld bytes\n", input_file,
+                     input.length);
+      }
+      return false;
+    case ReadFailure::kMemory:
+      std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(input.length));
+      return false;
+    case ReadFailure::kRead:
+      std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
+      return false;
   }
-  const unsigned int input_size = static_cast<unsigned int>(input_length);
-  std::rewind(in.get());
-  MallocBuffer input = malloc_buffer(input_size);
-  if (!input) {
-    std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(input_size));
-    return false;
-  }
-  if (std::fread(input.get(), 1, input_size, in.get()) != input_size) {
-    std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
-    return false;
-  }
-  in.reset();
 
   unsigned int packed_size = 0;
-  MallocBuffer packed(compress_lzss(input.get(), input_size, &packed_size));
+  MallocBuffer packed(compress_lzss(input.data.get(), input.size, &packed_size));
   if (!packed) return false;
-  input.reset();
+  input.data.reset();
 
   IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenWrite));
   if (!fd.valid()) return false;
@@ -454,11 +452,15 @@ bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char*
     std::fprintf(stderr, "Error while writing to \"%s\"", iso_file_path);
     return false;
   }
-  const WriteBackMessages messages = {"Truncation of file \"%s\" failed!\n", true,
-                                      "Error while writing to \"%s\""};
-  if (!write_back_iso_file(fs, fd.get(), iso_file_path, static_cast<unsigned int>(old_length),
-                           packed.get(), packed_size, messages)) {
-    return false;
+  switch (write_back_iso_file(fs, fd.get(), iso_file_path, static_cast<unsigned int>(old_length),
+                              packed.get(), packed_size, true)) {
+    case WriteBack::kDone: break;
+    case WriteBack::kTruncateFailed:
+      std::fprintf(stderr, "Truncation of file \"%s\" failed!\n", iso_file_path);
+      return false;
+    case WriteBack::kWriteFailed:
+      std::fprintf(stderr, "Error while writing to \"%s\"", iso_file_path);
+      return false;
   }
   fd.close();
   if (!iso.finish()) return false;

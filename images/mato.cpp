@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "images/bmp_files.h"
+#include "files/host_files.h"
 #include "images/dc.h"
 #include "images/pp.h"
 #include "images/pp4.h"
@@ -159,9 +159,20 @@ bool extract_mato(unsigned char* data, unsigned int size, const char* prefix, bo
       case Kind::kNone: return false;
     }
     const std::string name = entry_name(prefix, at);
-    if (!bmp || !write_bmp_file(name.c_str(), iso_path, bmp.get(), bmp_size,
-                                "Cannot open/create file \"%s\"\n")) {
+    if (!bmp || (iso_path && !output_is_not_image(name.c_str(), iso_path))) {
       failures++;
+      return true;
+    }
+    switch (write_host_file(name.c_str(), bmp.get(), bmp_size)) {
+      case HostWrite::kDone: break;
+      case HostWrite::kOpenFailed:
+        std::fprintf(stderr, "Cannot open/create file \"%s\"\n", name.c_str());
+        failures++;
+        break;
+      case HostWrite::kWriteFailed:
+        std::fprintf(stderr, "Error writing to %s\n", name.c_str());
+        failures++;
+        break;
     }
     return true;
   });
@@ -181,29 +192,34 @@ int insert_mato(unsigned char* data, unsigned int size, const char* prefix, bool
   const bool finished = walk(data, size, h, scan, failures, [&](uint64_t at, Kind kind, uint64_t extent) {
     if (kind == Kind::kNone) return false;
     const std::string name = entry_name(prefix, at);
-    const BmpReadMessages messages = {nullptr, "Memory allocation error: %d\n",
-                                      "Error while reading \"%s\"\n"};
-    bool missing = false;
-    unsigned int bmp_size = 0;
-    MallocBuffer bmp(read_bmp_file(name.c_str(), &bmp_size, messages, &missing));
-    if (!bmp) {
-      if (!missing) {
-        ++*failures;
-      } else if (!ignore_missing_files) {
+    WholeFile bmp = read_host_file(name.c_str());
+    if (bmp.failure == ReadFailure::kOpen) {
+      if (!ignore_missing_files) {
         std::fprintf(stderr, "Cannot open file \"%s\"\n", name.c_str());
         ++*failures;
       }
       return true;
     }
+    if (bmp.failure == ReadFailure::kMemory) {
+      std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(bmp.length));
+      ++*failures;
+      return true;
+    }
+    if (!bmp) {
+      std::fprintf(stderr, "Error while reading \"%s\"\n", name.c_str());
+      ++*failures;
+      return true;
+    }
+    const unsigned int bmp_size = bmp.size;
     unsigned char* image = data + at;
     const unsigned int capacity = static_cast<unsigned int>(extent);
     bool ok = false;
     switch (kind) {
-      case Kind::kDc: ok = insert_bmp_into_dc(bmp.get(), bmp_size, image, capacity); break;
+      case Kind::kDc: ok = insert_bmp_into_dc(bmp.data.get(), bmp_size, image, capacity); break;
       case Kind::kPp:
-        ok = insert_bmp_into_pp(bmp.get(), bmp_size, image, capacity, fix_transparent, fix_palette);
+        ok = insert_bmp_into_pp(bmp.data.get(), bmp_size, image, capacity, fix_transparent, fix_palette);
         break;
-      case Kind::kPp4: ok = insert_bmp_into_pp4(bmp.get(), bmp_size, image, capacity, fix_transparent); break;
+      case Kind::kPp4: ok = insert_bmp_into_pp4(bmp.data.get(), bmp_size, image, capacity, fix_transparent); break;
       case Kind::kNone: break;
     }
     if (ok) inserted++;

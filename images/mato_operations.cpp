@@ -3,8 +3,8 @@
 // insertion store it back.
 #include <cstdio>
 
-#include "cli/image_files.h"
-#include "images/image_file_io.h"
+#include "files/image_files.h"
+#include "files/mounted_image.h"
 #include "images/image_operations.h"
 #include "images/lzss.h"
 #include "images/mato.h"
@@ -18,22 +18,27 @@ namespace {
 // The container behind fd, decompressed when lzss; *stored_size gets the
 // file's length in the image.
 MallocBuffer read_container(Iso9660Filesystem* fs, int fd, const char* path, bool lzss,
-                            const char* read_failed, unsigned int* stored_size, unsigned int* size) {
-  MallocBuffer data(read_whole_iso_file(fs, fd, path, stored_size, read_failed));
-  if (!data || !lzss) {
-    *size = *stored_size;
-    return data;
+                            unsigned int* stored_size, unsigned int* size) {
+  WholeFile file = read_image_file(fs, fd);
+  if (file.failure == ReadFailure::kMemory) {
+    std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(file.length));
+    return nullptr;
   }
-  return MallocBuffer(uncompress_lzss(data.get(), *stored_size, size));
+  if (!file) {
+    if (lzss) std::fprintf(stderr, "Error while reading \"%s\"\n", path);
+    else std::fprintf(stderr, "Error while reading file \"%s\"\n", path);
+    return nullptr;
+  }
+  *stored_size = *size = file.size;
+  if (!lzss) return std::move(file.data);
+  return MallocBuffer(uncompress_lzss(file.data.get(), file.size, size));
 }
 
 bool extract(const char* input_iso, const char* path, const char* prefix, bool lzss) {
   OpenedIsoFile file;
   if (!file.open(input_iso, path, kOpenRead)) return false;
   unsigned int stored_size = 0, size = 0;
-  MallocBuffer data = read_container(file.fs(), file.fd(), path, lzss,
-                                     lzss ? "Error while reading \"%s\"\n" : "Error while reading file \"%s\"\n",
-                                     &stored_size, &size);
+  MallocBuffer data = read_container(file.fs(), file.fd(), path, lzss, &stored_size, &size);
   if (!data) return false;
   const bool ok = extract_mato(data.get(), size, prefix, false, input_iso);
   std::puts("Done.");
@@ -48,9 +53,7 @@ bool insert(const char* inout_iso, const char* path, const char* prefix, bool fi
   if (!file.open(inout_iso, path, kOpenReadWrite)) return false;
   Iso9660Filesystem* fs = file.fs();
   unsigned int stored_size = 0, size = 0;
-  MallocBuffer data = read_container(fs, file.fd(), path, lzss,
-                                     lzss ? "Error while reading \"%s\"\n" : "Error while reading file \"%s\"\n",
-                                     &stored_size, &size);
+  MallocBuffer data = read_container(fs, file.fd(), path, lzss, &stored_size, &size);
   if (!data) return false;
   int failures = 0;
   const int inserted =
@@ -66,11 +69,16 @@ bool insert(const char* inout_iso, const char* path, const char* prefix, bool fi
     unsigned int packed_size = 0;
     MallocBuffer packed(compress_lzss(data.get(), size, &packed_size));
     if (!packed) return false;
-    const WriteBackMessages messages = {"Error truncating \"%s\"\n", false, "Error while writing to \"%s\"\n"};
-    if (!write_back_iso_file(fs, file.fd(), path, stored_size, packed.get(), packed_size, messages) ||
-        !file.finish()) {
-      return false;
+    switch (write_back_iso_file(fs, file.fd(), path, stored_size, packed.get(), packed_size, false)) {
+      case WriteBack::kDone: break;
+      case WriteBack::kTruncateFailed:
+        std::fprintf(stderr, "Error truncating \"%s\"\n", path);
+        return false;
+      case WriteBack::kWriteFailed:
+        std::fprintf(stderr, "Error while writing to \"%s\"\n", path);
+        return false;
     }
+    if (!file.finish()) return false;
   }
   std::printf(lzss ? "insert_lzss_mato(%s) completed. (num images inserted = %d)\n"
                    : "insert_mato(%s) completed (num images inserted = %d)\n",

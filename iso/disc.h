@@ -1,7 +1,7 @@
 // Sector devices: the only way the ISO 9660 filesystem reaches a disc image.
 // `Disc` is the interface, `FileBasedDisc` keeps the device in one host file
 // through stdio, and `IsoFileDisc` is the 2048-byte-sector device that every
-// operation opening a disc image creates (see cli/image_files.h). A file-based
+// operation opening a disc image creates (see files/mounted_image.h). A file-based
 // device holds a lock on its host file while open (shared when read-only,
 // exclusive otherwise), so that runs on one image take turns, and a journaled
 // one makes its changes all-or-nothing (iso/journal.h).

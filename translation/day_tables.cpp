@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "cli/image_files.h"
+#include "files/image_files.h"
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/digest.h"

@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files.h"
+#include "files/atomic_output.h"
+#include "files/host_files.h"
+#include "files/mounted_image.h"
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/actors.h"
 #include "translation/day_rules.h"
 #include "translation/day_tables.h"
 #include "translation/encoding.h"
-#include "translation/output_file.h"
 
 using talvo::EVType;
 using talvo::IniFile;

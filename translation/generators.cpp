@@ -4,13 +4,15 @@
 #include <cstring>
 #include <string>
 
-#include "cli/image_files.h"
+#include "files/atomic_output.h"
+#include "files/host_files.h"
+#include "files/image_files.h"
+#include "files/mounted_image.h"
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/actors.h"
 #include "translation/day_tables.h"
 #include "translation/ini_input.h"
-#include "translation/output_file.h"
 #include "translation/table_derivation.h"
 #include "util/guards.h"
 

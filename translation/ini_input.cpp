@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "cli/image_files.h"
+#include "files/host_files.h"
 #include "translation/encoding.h"
 #include "util/guards.h"
 

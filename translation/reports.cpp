@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/image_files.h"
+#include "files/mounted_image.h"
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/day_tables.h"

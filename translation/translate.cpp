@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files.h"
+#include "files/host_files.h"
+#include "files/image_files.h"
+#include "files/mounted_image.h"
 #include "ini/ini_file.h"
 #include "iso/disc.h"
 #include "iso/iso9660_filesystem.h"

@@ -5,7 +5,8 @@
 #include <map>
 #include <string>
 
-#include "cli/image_files.h"
+#include "files/image_files.h"
+#include "files/mounted_image.h"
 #include "ini/ini_file.h"
 #include "scn/talvo_scn_file.h"
 #include "translation/day_tables.h"

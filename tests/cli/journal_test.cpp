@@ -10,7 +10,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "cli/image_files.h"
+#include "files/mounted_image.h"
+#include "files/replace_file.h"
 #include "images/image_operations.h"
 #include "images/lzss.h"
 #include "tests/images/image_test_helpers.h"

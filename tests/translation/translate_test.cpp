@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_files.h"
+#include "files/mounted_image.h"
 #include "tests/support/faulty_disc.h"
 #include "tests/support/iso_image.h"
 #include "sample/scn_builder.h"

@@ -1,4 +1,4 @@
-#include "translation/output_file.h"
+#include "files/atomic_output.h"
 
 #include <errno.h>
 #include <fcntl.h>

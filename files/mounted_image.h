@@ -1,8 +1,9 @@
-// Opening disc images and moving whole files between the image, memory and
-// the host. Every operation that touches a disc image goes through these; each
-// function reports its own failure on stderr and returns a plain result.
-#ifndef TALVO_CLI_IMAGE_FILES_H
-#define TALVO_CLI_IMAGE_FILES_H
+// A disc image opened and mounted for one operation: the device it is opened
+// on, the mount with its refusals, the commit of its changes and the guards
+// that unmount it and close the files opened inside it on every path out.
+// Each function reports its own failure on stderr and returns a plain result.
+#ifndef TALVO_FILES_MOUNTED_IMAGE_H
+#define TALVO_FILES_MOUNTED_IMAGE_H
 
 class IsoFileDisc;
 class Iso9660Filesystem;
@@ -75,30 +76,29 @@ class IsoDescriptor {
   int fd_;
 };
 
-// The whole contents of a file in the image, in a buffer the caller releases
-// with free(); its length in *size. Null after printing why.
-unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size);
+// Opens path inside the image with mode (0 read, 1 write, 2 read and write).
+// Returns the descriptor, or -1 after printing "\"%s\" was not found in the
+// iso.\n" with the path.
+int open_iso_file(Iso9660Filesystem* fs, const char* path, int mode);
 
-// Overwrites the image file from its first byte with size bytes, growing it
-// when needed. A longer file keeps its tail and length (shorten it with
-// Truncate). Returns false after printing why.
-bool write_iso_file(Iso9660Filesystem* fs, const char* path, const void* data, int size);
+// A disc image mounted with one file inside it open: the start of every
+// operation on one file. The file is closed, then the image unmounted, on
+// scope exit.
+class OpenedIsoFile {
+ public:
+  // Mounts iso (read-only unless mode writes) and opens path with mode;
+  // false after printing why.
+  bool open(const char* iso, const char* path, int mode);
+  Iso9660Filesystem* fs() const { return iso_.fs(); }
+  int fd() const { return fd_.get(); }
+  // Closes the file and ends the change (MountedIso::finish): until then a
+  // writable image is put back as it was on every path out. False after
+  // printing why.
+  bool finish();
 
-// The whole contents of a host file, in a buffer the caller releases with
-// free(); its length in *size. Null after printing why.
-unsigned char* read_file(const char* path, int* size);
-
-// Copies a host file, creating or truncating the destination. Refuses a
-// destination that is the source itself. Returns false after printing why.
-bool copy_file(const char* source, const char* destination);
-
-// The replace_file operation: the image file becomes exactly the local file.
-// Returns true when the file was replaced.
-bool replace_file(const char* inout_iso, const char* iso_file_path, const char* local_file);
-
-// True when output_path may be created or truncated by an operation working on
-// iso_path; false, after printing "Error: output file is the disc image
-// itself: ...", when it names the same host file as the image.
-bool output_is_not_image(const char* output_path, const char* iso_path);
+ private:
+  MountedIso iso_;
+  IsoDescriptor fd_{nullptr};
+};
 
 #endif

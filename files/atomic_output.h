@@ -7,8 +7,8 @@
 // file itself is overwritten, once the whole content is ready. A run that
 // fails before Commit leaves an existing output file as it was and creates
 // none.
-#ifndef TALVO_TRANSLATION_OUTPUT_FILE_H
-#define TALVO_TRANSLATION_OUTPUT_FILE_H
+#ifndef TALVO_FILES_ATOMIC_OUTPUT_H
+#define TALVO_FILES_ATOMIC_OUTPUT_H
 
 #include <string>
 

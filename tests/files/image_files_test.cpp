@@ -1,4 +1,4 @@
-#include "cli/image_files.h"
+#include "files/image_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include "files/host_files.h"
+#include "files/mounted_image.h"
+#include "files/replace_file.h"
 #include "images/lzss.h"
 #include "iso/iso9660_filesystem.h"
 #include "tests/support/iso_image.h"
@@ -46,7 +49,7 @@ struct ImageFilesTest : IsoImageTest {
 
 }  // namespace
 
-TEST(Cli, ReadOnlyMountNeverNeedsWriteAccess) {
+TEST(Files, ReadOnlyMountNeverNeedsWriteAccess) {
   // Root may write any file: the check runs unprivileged in a child process.
   std::string dir = make_scratch_dir("read_only");
   std::string iso = build_iso(dir, image_sample(), true);
@@ -139,9 +142,9 @@ TEST_P(ImageFilesTest, ReplaceFileAndMountRefusalsLeaveTheImageAlone) {
   EXPECT_TRUE(disc == nullptr && fs == nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, ImageFilesTest, ::testing::Values(false, true), joliet_param_name);
+INSTANTIATE_TEST_SUITE_P(Files, ImageFilesTest, ::testing::Values(false, true), joliet_param_name);
 
-TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
+TEST(Files, ReadFileAndCopyFileMoveHostFiles) {
   std::string dir = make_scratch_dir("host_files");
   std::string empty = dir + "/empty.bin", big = dir + "/big.bin", copy = dir + "/copy";
   write_file(empty, Bytes());
@@ -168,7 +171,7 @@ TEST(Cli, ReadFileAndCopyFileMoveHostFiles) {
   run("rm -rf " + shell_quote(dir));
 }
 
-TEST(Cli, CopyFileAndOutputsRefuseTheSameHostFile) {
+TEST(Files, CopyFileAndOutputsRefuseTheSameHostFile) {
   std::string dir = make_scratch_dir("same_file");
   std::string source = dir + "/image.iso";
   Bytes data = random_bytes(100000, 9);
@@ -189,7 +192,7 @@ TEST(Cli, CopyFileAndOutputsRefuseTheSameHostFile) {
   EXPECT_TRUE(output_is_not_image((dir + "/new.bmp").c_str(), source.c_str()));
 }
 
-TEST(Cli, ReplaceFileKeepsEveryTreeOfImagesMasteredByOtherTools) {
+TEST(Files, ReplaceFileKeepsEveryTreeOfImagesMasteredByOtherTools) {
   // Joliet names that the ISO 9660 tree shortens, in a directory it shortens too.
   const std::string kLong = "/DATA/a_long_file_name_here.bin", kInLongDir = "/long_folder_name/DEEP.TXT";
   const FileMap sample = {{kTarget, random_bytes(5000, 41)}, {kLong, random_bytes(3000, 42)},
@@ -252,7 +255,7 @@ TEST(Cli, ReplaceFileKeepsEveryTreeOfImagesMasteredByOtherTools) {
   }
 }
 
-TEST(Cli, ReplaceFileReadsPipesAndRefusesTheImageItself) {
+TEST(Files, ReplaceFileReadsPipesAndRefusesTheImageItself) {
   std::string dir = make_scratch_dir("replace_self");
   FileMap files = image_sample();
   std::string iso = build_iso(dir, files, true);
@@ -272,7 +275,7 @@ TEST(Cli, ReplaceFileReadsPipesAndRefusesTheImageItself) {
   run("rm -rf " + shell_quote(dir));
 }
 
-TEST(Cli, RecordsReachingPastTheImageAreRefusedBeforeAnythingIsWritten) {
+TEST(Files, RecordsReachingPastTheImageAreRefusedBeforeAnythingIsWritten) {
   std::string dir = make_scratch_dir("past_end");
   std::string iso = build_iso(dir, image_sample(), false);
   std::string local = dir + "/local.bin", input = dir + "/input.bin";

@@ -1,6 +1,6 @@
 // Outputs replaced whole: the new bytes reach the file the user means,
 // behind symbolic and hard links and in folders that take no new file.
-#include "translation/output_file.h"
+#include "files/atomic_output.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,13 +9,16 @@
 #include <string>
 
 #include "tests/support/test_files.h"
-#include "tests/translation/translation_fixture.h"
 
 namespace {
 
 using testsupport::make_scratch_dir;
 using testsupport::write_file;
-using translation_test::read_text;
+
+std::string read_text(const std::string& path) {
+  testsupport::Bytes b = testsupport::read_file_bytes(path);
+  return std::string(b.begin(), b.end());
+}
 
 // Create and, when `commit`, Commit of "new" through path.
 bool put_new(const std::string& path, bool commit = true) {
