@@ -1,7 +1,5 @@
 #include "images/extract_all.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "images/image_operations.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
+#include "util/host_io.h"
 
 namespace {
 
@@ -85,7 +84,7 @@ bool TreeWalk::directory(const Iso9660DirectoryRecord* record, const std::string
                          const std::string& output_folder) {
   // An existing folder is fine; a folder that cannot be made shows up as
   // failures to create the files inside it.
-  ::mkdir(output_folder.c_str(), 0755);
+  talvo::make_host_directory(output_folder.c_str());
   const uint32_t extent = record->Extent();
   if (std::find(open_directories_.begin(), open_directories_.end(), extent) != open_directories_.end()) {
     return directory_failed(iso_dir);
@@ -168,7 +167,7 @@ bool extract_all_images(const char* input_iso, Iso9660Filesystem* fs, const char
   std::unique_ptr<Iso9660DirectoryRecord, talvo::FreeDeleter> record(
       fs->FindFile(fs->HasJoliet(), iso_dir, true, false));
   if (!record || !record->IsDirectory()) {
-    ::mkdir(output_folder, 0755);
+    talvo::make_host_directory(output_folder);
     return directory_failed(iso_dir);
   }
   return TreeWalk(input_iso, fs).directory(record.get(), iso_dir, output_folder);

@@ -5,6 +5,7 @@
 #define TALVO_UTIL_HOST_IO_H
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +45,38 @@ bool replace_host_file(const char* from, const char* to);
 bool remove_host_file(const char* path);
 // 0, or -1 with errno (EEXIST when it is there already), as mkdir().
 int make_host_directory(const char* path);
+
+// Identity of a host file: two names of one file give equal ids.
+struct HostFileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+};
+inline bool operator==(const HostFileId& a, const HostFileId& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+bool host_file_id(const char* path, HostFileId* id);
+bool host_file_id(int fd, HostFileId* id);
+
+// True when path itself (a symbolic link is not followed) is a regular file.
+bool is_regular_host_file(const char* path);
+
+// The file a path names once symbolic links are followed, also when the
+// last link points at a file still to be created. False for a loop.
+bool follow_host_links(const char* path, std::string* target);
+
+// Gives fd, a new file made to replace another, the access the replaced file
+// had (replaced; null when there was none: then that of any new file). False
+// when that cannot be given.
+bool adopt_host_file_access(int fd, const struct stat* replaced);
+
+// Moves up to step bytes from in to out at their positions without them
+// passing through this process: the count moved, 0 at the end of in, -1
+// with errno when the system cannot (or fails).
+long long kernel_copy(int in, int out, size_t step);
+
+// The exit status of a command from what pclose() returned; -1 when it did
+// not exit.
+int command_exit_status(int status);
 
 }  // namespace talvo
 

@@ -142,4 +142,51 @@ bool remove_host_file(const char* path) {
 
 int make_host_directory(const char* path) { return _mkdir(path); }
 
+namespace {
+
+bool id_of_handle(HANDLE h, HostFileId* id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) return false;
+  id->volume = info.dwVolumeSerialNumber;
+  id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool host_file_id(const char* path, HostFileId* id) {
+  // No access asked for: only the identity, also of a file open elsewhere.
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  bool ok = id_of_handle(h, id);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return ok;
+}
+
+bool host_file_id(int fd, HostFileId* id) { return id_of_handle(handle_of(fd), id); }
+
+bool is_regular_host_file(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+}
+
+// Links on Windows are rare and followed by the system itself on opening.
+bool follow_host_links(const char* path, std::string* target) {
+  *target = path;
+  return true;
+}
+
+// A new file in the folder takes the folder's access rules, as the replaced
+// file did.
+bool adopt_host_file_access(int, const struct stat*) { return true; }
+
+long long kernel_copy(int, int, size_t) {
+  errno = ENOSYS;
+  return -1;
+}
+
+// The command interpreter's own exit code.
+int command_exit_status(int status) { return status; }
+
 }  // namespace talvo
