@@ -37,7 +37,8 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
   // disc is full.
   struct stat local_st;
   talvo::HostFileId local_id, iso_id;
-  if (fstat(fileno(local.get()), &local_st) != 0 || !talvo::host_file_id(fileno(local.get()), &local_id)) {
+  if (fstat(fileno(local.get()), &local_st) != 0 ||
+      !talvo::host_file_id(fileno(local.get()), &local_id)) {
     fprintf(stderr, "Error while reading %s\n", local_file);
     return false;
   }

@@ -167,8 +167,9 @@ bool host_file_id(int fd, HostFileId* id) { return id_of_handle(handle_of(fd), i
 
 bool is_regular_host_file(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+  const DWORD not_regular =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & not_regular);
 }
 
 // Links on Windows are rare and followed by the system itself on opening.

@@ -82,9 +82,9 @@ bool to_wide(const char* text, size_t length, const Encoding& e, std::wstring* w
   int n = MultiByteToWideChar(e.code_page, flags, text, static_cast<int>(length), nullptr, 0);
   if (n <= 0) return false;
   wide->resize(static_cast<size_t>(n));
-  if (MultiByteToWideChar(e.code_page, flags, text, static_cast<int>(length), &(*wide)[0], n) != n) {
-    return false;
-  }
+  int converted =
+      MultiByteToWideChar(e.code_page, flags, text, static_cast<int>(length), &(*wide)[0], n);
+  if (converted != n) return false;
   if (e.jis) {
     for (wchar_t& w : *wide) {
       for (const auto& t : kJisTwins) {
@@ -114,7 +114,8 @@ bool from_wide(std::wstring wide, const Encoding& e, std::string* bytes) {
   }
   DWORD flags = e.code_page == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
   int length = static_cast<int>(wide.size());
-  int n = WideCharToMultiByte(e.code_page, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  int n =
+      WideCharToMultiByte(e.code_page, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return false;
   bytes->resize(static_cast<size_t>(n));
   if (WideCharToMultiByte(e.code_page, flags, wide.data(), length, &(*bytes)[0], n, nullptr,

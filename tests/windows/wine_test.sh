@@ -158,7 +158,7 @@ both 1 completion "@翻訳/english.ini" "@翻訳/japanese.ini"
 # the next writing run of talvo.exe rolls it back before its own refusal.
 cp "$work/sample/images.iso" "$work/killed.iso"
 mkfifo "$work/stall"
-( head -c 600000 /dev/urandom; sleep 20 ) >"$work/stall" &
+( head -c 600000 /dev/urandom; exec sleep 20 ) >"$work/stall" &
 feeder=$!
 "$linux/talvo" replace_file "$work/killed.iso" /README.TXT "$work/stall" >/dev/null 2>&1 &
 victim=$!
