@@ -43,7 +43,7 @@ int main() {
   Clock::time_point start = Clock::now();
   for (int i = 0; i < kRuns; ++i) {
     std::free(packed);
-    packed = compress_lzss(data.data(), kSize, &packed_size);
+    packed = compress_lzss_data(data.data(), kSize, &packed_size);
     if (!packed) return 1;
   }
   const double lzss_compress_s = seconds_since(start) / kRuns;
@@ -51,7 +51,7 @@ int main() {
   unsigned int size = 0;
   start = Clock::now();
   for (int i = 0; i < kRuns; ++i) {
-    unsigned char* out = uncompress_lzss(packed, packed_size, &size);
+    unsigned char* out = uncompress_lzss_data(packed, packed_size, &size);
     if (!out || size != kSize) return 1;
     std::free(out);
   }

@@ -7,7 +7,7 @@
 #include "images/extract_all.h"
 #include "images/image_operations.h"
 #include "images/list_files.h"
-#include "images/lzss.h"
+#include "images/lzss_operations.h"
 #include "translation/dump.h"
 #include "translation/generators.h"
 #include "translation/reports.h"

@@ -14,6 +14,12 @@ WholeFile read_image_file(Iso9660Filesystem* fs, int fd, unsigned int offset) {
   });
 }
 
+WholeFile read_image_record(Iso9660Filesystem* fs, const Iso9660DirectoryRecord* record) {
+  return read_whole(record->DataLength(), kMaxWholeFile, [&](unsigned char* buffer, long long n) {
+    return fs->ReadFileStart(record, buffer, n) == n;
+  });
+}
+
 unsigned char* read_iso_file(Iso9660Filesystem* fs, const char* path, int* size) {
   IsoDescriptor fd(fs, fs->Open(path, kOpenRead));
   if (fd.get() < 0) {

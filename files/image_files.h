@@ -7,11 +7,16 @@
 #include "files/whole_file.h"
 
 class Iso9660Filesystem;
+struct Iso9660DirectoryRecord;
 
 // The file behind fd from byte `offset` to its end (length: what remains,
 // negative when offset passes the end). Prints nothing (see WholeFile).
 // REQUIRES: fd was opened for reading.
 WholeFile read_image_file(Iso9660Filesystem* fs, int fd, unsigned int offset = 0);
+
+// The whole file `record` describes (a record of a directory walk: no lookup
+// by path). Prints nothing (see WholeFile).
+WholeFile read_image_record(Iso9660Filesystem* fs, const Iso9660DirectoryRecord* record);
 
 // The whole contents of a file in the image, in a buffer the caller releases
 // with free(); its length in *size. Null after printing why.

@@ -41,7 +41,7 @@ unsigned char* dc_to_bmp(unsigned char* dc, unsigned int dc_size, unsigned int* 
   return bmp;
 }
 
-bool insert_bmp_into_dc(unsigned char* bmp, unsigned int bmp_size, unsigned char* dc,
+bool insert_bmp_into_dc_data(unsigned char* bmp, unsigned int bmp_size, unsigned char* dc,
                         unsigned int dc_size) {
   BMP_Header h;
   if (!has_game_image_signature(dc, dc_size, kDc) || !read_bmp_for_insert(bmp, bmp_size, &h)) return false;

@@ -17,7 +17,7 @@ unsigned char* dc_to_bmp(unsigned char* dc, unsigned int dc_size, unsigned int* 
 // Overwrites the pixels of the DC image at dc with those of the 24-bit BMP
 // file. Width and height must match; the header and any bytes behind the
 // pixels stay as they were. False after printing why, the DC data untouched.
-bool insert_bmp_into_dc(unsigned char* bmp, unsigned int bmp_size, unsigned char* dc,
+bool insert_bmp_into_dc_data(unsigned char* bmp, unsigned int bmp_size, unsigned char* dc,
                         unsigned int dc_size);
 
 #endif

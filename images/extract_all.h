@@ -1,6 +1,6 @@
 // Bulk extraction: walks the whole directory tree of a disc image, recognises
-// each file's image format from its first nine bytes and runs the matching
-// extract operation, mirroring the disc's directories as host folders. The
+// each file's image format from its first nine bytes and extracts it through
+// the one mounted image (extract_picture), mirroring the disc's directories as host folders. The
 // walk reads each directory once and reaches the files by their records, so
 // its cost grows with the number of files, not with its square. A directory
 // or file that cannot be read is reported and the walk goes on without it.
@@ -17,7 +17,7 @@ bool extract_all_images(const char* input_iso, const char* output_folder);
 
 // One directory of the mounted image and everything below it. iso_dir ends
 // with "/". Returns false when anything in it failed.
-bool extract_all_images(const char* input_iso, Iso9660Filesystem* fs, const char* iso_dir,
-                        const char* output_folder);
+bool extract_images_below(const char* input_iso, Iso9660Filesystem* fs, const char* iso_dir,
+                          const char* output_folder);
 
 #endif

@@ -4,11 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
-#include "files/host_files.h"
-#include "files/image_files.h"
-#include "files/mounted_image.h"
-#include "iso/iso9660_filesystem.h"
 #include "util/byte_order.h"
 #include "util/guards.h"
 
@@ -23,92 +21,99 @@ const unsigned kMaxMatch = 18;  // longest reference
 const unsigned kMinMatch = 3;   // shortest reference; shorter matches go out as literals
 const unsigned kStartIndex = kWindowSize - kMaxMatch;  // 4078
 const unsigned kNil = kWindowSize;                     // "no node"
-const unsigned kRootBase = kWindowSize + 1;            // g_right_child[kRootBase + c]: tree of first byte c
+const unsigned kRootBase = kWindowSize + 1;            // right_child_[kRootBase + c]: tree of first byte c
 
-// The encoder's window; the kMaxMatch - 1 bytes behind it mirror its first
-// bytes so that a string starting near the end compares without wrapping.
-unsigned char g_ring_buffer[kWindowSize + kMaxMatch - 1];
-uint32_t g_left_child[kWindowSize + 1];
-uint32_t g_right_child[kWindowSize + 257];
-uint32_t g_parent[kWindowSize + 1];
+// The state of one compression: the window and the search trees over it.
+// Each call has its own, so compressions may run side by side.
+class Encoder {
+ public:
+  // See lzss_compress.
+  int compress(unsigned char* dst, unsigned int dst_capacity, const unsigned char* src,
+               unsigned int src_size);
 
-// The decoder's window, apart from the encoder's.
-unsigned char dict[kWindowSize];
+ private:
+  // Inserts the string at window position r into its tree. Returns the longest
+  // earlier string sharing its first bytes through match_position and
+  // match_length (0 when none). An identical older string is replaced by r, so
+  // references point at the most recent copy.
+  void insert_node(unsigned r, unsigned* match_position, unsigned* match_length) {
+    const unsigned char* key = &ring_buffer_[r];
+    left_child_[r] = kNil;
+    right_child_[r] = kNil;
+    *match_length = 0;
+    unsigned p = kRootBase + key[0];
+    int cmp = 1;
+    for (;;) {
+      uint32_t* link = cmp >= 0 ? &right_child_[p] : &left_child_[p];
+      if (*link == kNil) {
+        *link = r;
+        parent_[r] = p;
+        return;
+      }
+      p = *link;
+      unsigned i = 1;
+      for (; i < kMaxMatch; ++i) {
+        cmp = static_cast<int>(key[i]) - static_cast<int>(ring_buffer_[p + i]);
+        if (cmp != 0) break;
+      }
+      if (i > *match_length) {
+        *match_position = p;
+        *match_length = i;
+        if (i >= kMaxMatch) break;
+      }
+    }
+    // r takes over the place of the identical string p.
+    parent_[r] = parent_[p];
+    left_child_[r] = left_child_[p];
+    right_child_[r] = right_child_[p];
+    parent_[left_child_[p]] = r;
+    parent_[right_child_[p]] = r;
+    if (right_child_[parent_[p]] == p) {
+      right_child_[parent_[p]] = r;
+    } else {
+      left_child_[parent_[p]] = r;
+    }
+    parent_[p] = kNil;
+  }
 
-// Inserts the string at window position r into its tree. Returns the longest
-// earlier string sharing its first bytes through match_position and
-// match_length (0 when none). An identical older string is replaced by r, so
-// references point at the most recent copy.
-void insert_node(unsigned r, unsigned* match_position, unsigned* match_length) {
-  const unsigned char* key = &g_ring_buffer[r];
-  g_left_child[r] = kNil;
-  g_right_child[r] = kNil;
-  *match_length = 0;
-  unsigned p = kRootBase + key[0];
-  int cmp = 1;
-  for (;;) {
-    uint32_t* link = cmp >= 0 ? &g_right_child[p] : &g_left_child[p];
-    if (*link == kNil) {
-      *link = r;
-      g_parent[r] = p;
-      return;
+  // Removes the string at window position p from its tree, if it is in one.
+  void delete_node(unsigned p) {
+    if (parent_[p] == kNil) return;
+    unsigned q;
+    if (right_child_[p] == kNil) {
+      q = left_child_[p];
+    } else if (left_child_[p] == kNil) {
+      q = right_child_[p];
+    } else {
+      q = left_child_[p];
+      if (right_child_[q] != kNil) {
+        do {
+          q = right_child_[q];
+        } while (right_child_[q] != kNil);
+        right_child_[parent_[q]] = left_child_[q];
+        parent_[left_child_[q]] = parent_[q];
+        left_child_[q] = left_child_[p];
+        parent_[left_child_[p]] = q;
+      }
+      right_child_[q] = right_child_[p];
+      parent_[right_child_[p]] = q;
     }
-    p = *link;
-    unsigned i = 1;
-    for (; i < kMaxMatch; ++i) {
-      cmp = static_cast<int>(key[i]) - static_cast<int>(g_ring_buffer[p + i]);
-      if (cmp != 0) break;
+    parent_[q] = parent_[p];
+    if (right_child_[parent_[p]] == p) {
+      right_child_[parent_[p]] = q;
+    } else {
+      left_child_[parent_[p]] = q;
     }
-    if (i > *match_length) {
-      *match_position = p;
-      *match_length = i;
-      if (i >= kMaxMatch) break;
-    }
+    parent_[p] = kNil;
   }
-  // r takes over the place of the identical string p.
-  g_parent[r] = g_parent[p];
-  g_left_child[r] = g_left_child[p];
-  g_right_child[r] = g_right_child[p];
-  g_parent[g_left_child[p]] = r;
-  g_parent[g_right_child[p]] = r;
-  if (g_right_child[g_parent[p]] == p) {
-    g_right_child[g_parent[p]] = r;
-  } else {
-    g_left_child[g_parent[p]] = r;
-  }
-  g_parent[p] = kNil;
-}
 
-// Removes the string at window position p from its tree, if it is in one.
-void delete_node(unsigned p) {
-  if (g_parent[p] == kNil) return;
-  unsigned q;
-  if (g_right_child[p] == kNil) {
-    q = g_left_child[p];
-  } else if (g_left_child[p] == kNil) {
-    q = g_right_child[p];
-  } else {
-    q = g_left_child[p];
-    if (g_right_child[q] != kNil) {
-      do {
-        q = g_right_child[q];
-      } while (g_right_child[q] != kNil);
-      g_right_child[g_parent[q]] = g_left_child[q];
-      g_parent[g_left_child[q]] = g_parent[q];
-      g_left_child[q] = g_left_child[p];
-      g_parent[g_left_child[p]] = q;
-    }
-    g_right_child[q] = g_right_child[p];
-    g_parent[g_right_child[p]] = q;
-  }
-  g_parent[q] = g_parent[p];
-  if (g_right_child[g_parent[p]] == p) {
-    g_right_child[g_parent[p]] = q;
-  } else {
-    g_left_child[g_parent[p]] = q;
-  }
-  g_parent[p] = kNil;
-}
+  // The encoder's window; the kMaxMatch - 1 bytes behind it mirror its first
+  // bytes so that a string starting near the end compares without wrapping.
+  unsigned char ring_buffer_[kWindowSize + kMaxMatch - 1];
+  uint32_t left_child_[kWindowSize + 1];
+  uint32_t right_child_[kWindowSize + 257];
+  uint32_t parent_[kWindowSize + 1];
+};
 
 // Collects the units of one group and appends whole groups to the output.
 class GroupWriter {
@@ -163,17 +168,17 @@ class GroupWriter {
 
 }  // namespace
 
-int lzss_compress(unsigned char* dst, unsigned int dst_capacity, const unsigned char* src,
-                  unsigned int src_size) {
-  for (unsigned i = kRootBase; i < kRootBase + 256; ++i) g_right_child[i] = kNil;
-  for (unsigned i = 0; i < kWindowSize; ++i) g_parent[i] = kNil;
+int Encoder::compress(unsigned char* dst, unsigned int dst_capacity, const unsigned char* src,
+                      unsigned int src_size) {
+  for (unsigned i = kRootBase; i < kRootBase + 256; ++i) right_child_[i] = kNil;
+  for (unsigned i = 0; i < kWindowSize; ++i) parent_[i] = kNil;
   // The mirror behind the window must start as zeros too: a stale mirror
   // from an earlier call would let a comparison near the window's end see
   // bytes the decoder never has.
-  std::memset(g_ring_buffer, 0, sizeof g_ring_buffer);
+  std::memset(ring_buffer_, 0, sizeof ring_buffer_);
   if (src_size < kMaxMatch) return 0;
 
-  std::memcpy(g_ring_buffer + kStartIndex, src, kMaxMatch);
+  std::memcpy(ring_buffer_ + kStartIndex, src, kMaxMatch);
   unsigned next_input = kMaxMatch;
   unsigned r = kStartIndex;
   unsigned s = 0;
@@ -188,7 +193,7 @@ int lzss_compress(unsigned char* dst, unsigned int dst_capacity, const unsigned 
     if (match_length > len) match_length = len;
     if (match_length < kMinMatch) {
       match_length = 1;
-      out.literal(g_ring_buffer[r]);
+      out.literal(ring_buffer_[r]);
     } else {
       out.reference(match_position, match_length);
     }
@@ -198,8 +203,8 @@ int lzss_compress(unsigned char* dst, unsigned int dst_capacity, const unsigned 
     for (; i < advance && next_input < src_size; ++i) {
       delete_node(s);
       const unsigned char c = src[next_input++];
-      g_ring_buffer[s] = c;
-      if (s < kMaxMatch - 1) g_ring_buffer[s + kWindowSize] = c;
+      ring_buffer_[s] = c;
+      if (s < kMaxMatch - 1) ring_buffer_[s + kWindowSize] = c;
       s = (s + 1) & kWindowMask;
       r = (r + 1) & kWindowMask;
       insert_node(r, &match_position, &match_length);
@@ -217,8 +222,18 @@ int lzss_compress(unsigned char* dst, unsigned int dst_capacity, const unsigned 
   return static_cast<int>(out.written());
 }
 
+int lzss_compress(unsigned char* dst, unsigned int dst_capacity, const unsigned char* src,
+                  unsigned int src_size) {
+  // About 50 KiB: on the heap, not on the caller's stack.
+  std::unique_ptr<Encoder> encoder(new (std::nothrow) Encoder());
+  if (!encoder) return -1;
+  return encoder->compress(dst, dst_capacity, src, src_size);
+}
+
 int lzss_uncompress(unsigned char* dst, unsigned int dst_capacity, const unsigned char* src,
                     int src_size, unsigned long long* stream_size) {
+  // The window of this call alone.
+  unsigned char dict[kWindowSize];
   std::memset(dict, 0, sizeof dict);
   if (dst_capacity > static_cast<unsigned>(INT_MAX)) dst_capacity = INT_MAX;
   const size_t in_size = src_size > 0 ? static_cast<size_t>(src_size) : 0;
@@ -301,7 +316,7 @@ done:
   return static_cast<int>(written);
 }
 
-unsigned char* uncompress_lzss(const unsigned char* data, unsigned int size,
+unsigned char* uncompress_lzss_data(const unsigned char* data, unsigned int size,
                                unsigned int* out_size) {
   if (size < 5) {
     std::fprintf(stderr, "Data too small!\n");
@@ -344,7 +359,7 @@ unsigned char* uncompress_lzss(const unsigned char* data, unsigned int size,
   return out.release();
 }
 
-unsigned char* compress_lzss(const unsigned char* data, unsigned int size,
+unsigned char* compress_lzss_data(const unsigned char* data, unsigned int size,
                              unsigned int* out_size) {
   // Small inputs get a fixed 1 MiB; larger ones room for four times their
   // size, which is far beyond the encoder's worst case of 9 bytes per 8. The
@@ -375,95 +390,4 @@ unsigned char* compress_lzss(const unsigned char* data, unsigned int size,
                  static_cast<int>(*out_size), static_cast<int>(size));
   }
   return out.release();
-}
-
-bool uncompress_lzss(const char* input_iso, const char* iso_file_path, const char* output_file) {
-  if (!output_is_not_image(output_file, input_iso)) return false;
-  OpenedIsoFile file;
-  if (!file.open(input_iso, iso_file_path, kOpenRead)) return false;
-  WholeFile packed = read_image_file(file.fs(), file.fd());
-  if (packed.failure == ReadFailure::kMemory) {
-    std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(packed.length));
-    return false;
-  }
-  if (!packed) {
-    std::fprintf(stderr, "Error while reading file \"%s\" in the iso.\n", iso_file_path);
-    return false;
-  }
-  unsigned int size = 0;
-  MallocBuffer data(uncompress_lzss(packed.data.get(), packed.size, &size));
-  if (!data) return false;
-  packed.data.reset();
-
-  switch (write_host_file(output_file, data.get(), size)) {
-    case HostWrite::kDone:
-      std::puts("Done.");
-      return true;
-    case HostWrite::kOpenFailed:
-      std::fprintf(stderr, "Can't open/create \"%s\"", output_file);
-      return false;
-    case HostWrite::kWriteFailed:
-      break;
-  }
-  std::fprintf(stderr, "Error while writing to \"%s\"\n", output_file);
-  return false;
-}
-
-bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char* input_file) {
-  MountedIso iso;
-  if (!iso.mount(inout_iso, false)) return false;
-  Iso9660Filesystem* fs = iso.fs();
-
-  // The LZSS header holds the length in 32 bits, and the game never reads
-  // more than kLzssMaxUncompressedSize back: larger inputs are refused here
-  // rather than turned into a file nothing can decompress.
-  WholeFile input = read_host_file(input_file, kLzssMaxUncompressedSize);
-  switch (input.failure) {
-    case ReadFailure::kNone:
-      break;
-    case ReadFailure::kOpen:
-      std::fprintf(stderr, "Error opening file \"%s\"", input_file);
-      return false;
-    case ReadFailure::kLength:
-      if (input.length < 0) {
-        std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
-      } else {
-        std::fprintf(stderr, "Error: \"%s\" is too big to compress: %lld bytes\n", input_file,
-                     input.length);
-      }
-      return false;
-    case ReadFailure::kMemory:
-      std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(input.length));
-      return false;
-    case ReadFailure::kRead:
-      std::fprintf(stderr, "Error while reading file \"%s\"", input_file);
-      return false;
-  }
-
-  unsigned int packed_size = 0;
-  MallocBuffer packed(compress_lzss(input.data.get(), input.size, &packed_size));
-  if (!packed) return false;
-  input.data.reset();
-
-  IsoDescriptor fd(fs, open_iso_file(fs, iso_file_path, kOpenWrite));
-  if (!fd.valid()) return false;
-  const long long old_length = fs->Seek(fd.get(), 0, 2);
-  if (old_length < 0) {
-    std::fprintf(stderr, "Error while writing to \"%s\"", iso_file_path);
-    return false;
-  }
-  switch (write_back_iso_file(fs, fd.get(), iso_file_path, static_cast<unsigned int>(old_length),
-                              packed.get(), packed_size, true)) {
-    case WriteBack::kDone: break;
-    case WriteBack::kTruncateFailed:
-      std::fprintf(stderr, "Truncation of file \"%s\" failed!\n", iso_file_path);
-      return false;
-    case WriteBack::kWriteFailed:
-      std::fprintf(stderr, "Error while writing to \"%s\"", iso_file_path);
-      return false;
-  }
-  fd.close();
-  if (!iso.finish()) return false;
-  std::puts("Done.");
-  return true;
 }

@@ -1,8 +1,8 @@
-// The LZSS codec of the game's compressed files, the LZSS file wrapper (a
-// 4-byte little-endian uncompressed length, then the stream) and the two
-// operations that move LZSS files between a disc image and the host. Every
-// "LZSS" image operation decompresses and recompresses through the buffer
-// functions here.
+// The LZSS codec of the game's compressed files and the LZSS file wrapper (a
+// 4-byte little-endian uncompressed length, then the stream), on buffers.
+// Every "LZSS" operation decompresses and recompresses through the functions
+// here (the operations themselves are in lzss_operations.h and
+// image_operations.h).
 //
 // Stream format: groups of one flag byte and up to eight units, flag bit 0
 // first. A 1 bit is a literal byte; a 0 bit is a reference A, B with window
@@ -10,8 +10,8 @@
 // The 4096-byte window starts as zeros with the write index at 4078. There
 // is no end marker: the stream ends with its input.
 //
-// The encoder keeps its window and search trees in static storage, so one
-// compression runs at a time (the program is single-threaded).
+// Each call keeps its window (and the encoder its search trees) to itself:
+// calls may run side by side.
 #ifndef TALVO_IMAGES_LZSS_H
 #define TALVO_IMAGES_LZSS_H
 
@@ -20,7 +20,8 @@ const unsigned int kLzssMaxUncompressedSize = 0x4000000;
 
 // Encodes src_size bytes of src into dst as an LZSS stream. Returns the number
 // of bytes written; 0 when src_size is below 18 (nothing is encoded); -1 when
-// the stream does not fit into dst_capacity (dst then holds a partial stream).
+// the stream does not fit into dst_capacity (dst then holds a partial stream)
+// or the encoder's state finds no memory.
 // REQUIRES: the result fits an int (src_size below about 1.9 GB).
 int lzss_compress(unsigned char* dst, unsigned int dst_capacity, const unsigned char* src,
                   unsigned int src_size);
@@ -40,24 +41,14 @@ int lzss_uncompress(unsigned char* dst, unsigned int dst_capacity, const unsigne
 // kLzssMaxUncompressedSize, nothing decoded). A stream that decodes to a
 // length other than the header's is accepted with a warning: *out_size is then
 // the decoded length, never more than the header's.
-unsigned char* uncompress_lzss(const unsigned char* data, unsigned int size,
-                               unsigned int* out_size);
+unsigned char* uncompress_lzss_data(const unsigned char* data, unsigned int size,
+                                    unsigned int* out_size);
 
 // Returns a new LZSS file (header and stream) for size bytes of data, in a
 // buffer the caller releases with free(), its total length in *out_size; null
 // after printing why (input under 18 bytes, out of memory). A result larger
 // than the input is returned with a warning.
-unsigned char* compress_lzss(const unsigned char* data, unsigned int size,
-                             unsigned int* out_size);
-
-// The uncompress_lzss operation: writes the decompressed contents of the LZSS
-// file iso_file_path inside input_iso to the host file output_file. Returns
-// true when the output was written.
-bool uncompress_lzss(const char* input_iso, const char* iso_file_path, const char* output_file);
-
-// The compress_lzss operation: compresses the host file input_file and stores
-// the LZSS file over iso_file_path inside inout_iso, shortening or growing it.
-// Returns true when the image file was rewritten.
-bool compress_lzss(const char* inout_iso, const char* iso_file_path, const char* input_file);
+unsigned char* compress_lzss_data(const unsigned char* data, unsigned int size,
+                                  unsigned int* out_size);
 
 #endif

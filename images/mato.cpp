@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "files/host_files.h"
 #include "images/dc.h"
 #include "images/pp.h"
 #include "images/pp4.h"
@@ -141,8 +140,8 @@ bool walk(const unsigned char* data, unsigned int size, const Header& h, bool sc
 
 }  // namespace
 
-bool extract_mato(unsigned char* data, unsigned int size, const char* prefix, bool scan,
-                  const char* iso_path) {
+bool extract_mato_data(unsigned char* data, unsigned int size, const char* prefix, bool scan,
+                       const MatoBmpWriter& write) {
   Header h;
   if (!read_header(data, size, "Maybe an error happened somewhere.", &h)) return false;
   if (!scan && h.count == 0) return true;
@@ -159,29 +158,16 @@ bool extract_mato(unsigned char* data, unsigned int size, const char* prefix, bo
       case Kind::kNone: return false;
     }
     const std::string name = entry_name(prefix, at);
-    if (!bmp || (iso_path && !output_is_not_image(name.c_str(), iso_path))) {
-      failures++;
-      return true;
-    }
-    switch (write_host_file(name.c_str(), bmp.get(), bmp_size)) {
-      case HostWrite::kDone: break;
-      case HostWrite::kOpenFailed:
-        std::fprintf(stderr, "Cannot open/create file \"%s\"\n", name.c_str());
-        failures++;
-        break;
-      case HostWrite::kWriteFailed:
-        std::fprintf(stderr, "Error writing to %s\n", name.c_str());
-        failures++;
-        break;
-    }
+    if (!bmp || !write(name, bmp.get(), bmp_size)) failures++;
     return true;
   });
-  if (!finished) return extract_mato(data, size, prefix, true, iso_path);
+  if (!finished) return extract_mato_data(data, size, prefix, true, write);
   return failures == 0;
 }
 
-int insert_mato(unsigned char* data, unsigned int size, const char* prefix, bool fix_transparent,
-                bool ignore_missing_files, bool fix_palette, bool scan, int* failures_out) {
+int insert_mato_data(unsigned char* data, unsigned int size, const char* prefix, bool fix_transparent,
+                     bool ignore_missing_files, bool fix_palette, bool scan, const MatoBmpReader& read,
+                     int* failures_out) {
   int local_failures = 0;
   int* failures = failures_out ? failures_out : &local_failures;
   *failures = 0;
@@ -192,34 +178,24 @@ int insert_mato(unsigned char* data, unsigned int size, const char* prefix, bool
   const bool finished = walk(data, size, h, scan, failures, [&](uint64_t at, Kind kind, uint64_t extent) {
     if (kind == Kind::kNone) return false;
     const std::string name = entry_name(prefix, at);
-    WholeFile bmp = read_host_file(name.c_str());
-    if (bmp.failure == ReadFailure::kOpen) {
-      if (!ignore_missing_files) {
-        std::fprintf(stderr, "Cannot open file \"%s\"\n", name.c_str());
-        ++*failures;
-      }
-      return true;
-    }
-    if (bmp.failure == ReadFailure::kMemory) {
-      std::fprintf(stderr, "Memory allocation error: %d\n", static_cast<int>(bmp.length));
+    MallocBuffer bmp;
+    unsigned int bmp_size = 0;
+    const MatoBmp found = read(name, &bmp, &bmp_size);
+    if (found == MatoBmp::kMissing && !ignore_missing_files) {
+      std::fprintf(stderr, "Cannot open file \"%s\"\n", name.c_str());
       ++*failures;
-      return true;
     }
-    if (!bmp) {
-      std::fprintf(stderr, "Error while reading \"%s\"\n", name.c_str());
-      ++*failures;
-      return true;
-    }
-    const unsigned int bmp_size = bmp.size;
+    if (found == MatoBmp::kFailed) ++*failures;
+    if (found != MatoBmp::kRead) return true;
     unsigned char* image = data + at;
     const unsigned int capacity = static_cast<unsigned int>(extent);
     bool ok = false;
     switch (kind) {
-      case Kind::kDc: ok = insert_bmp_into_dc(bmp.data.get(), bmp_size, image, capacity); break;
+      case Kind::kDc: ok = insert_bmp_into_dc_data(bmp.get(), bmp_size, image, capacity); break;
       case Kind::kPp:
-        ok = insert_bmp_into_pp(bmp.data.get(), bmp_size, image, capacity, fix_transparent, fix_palette);
+        ok = insert_bmp_into_pp_data(bmp.get(), bmp_size, image, capacity, fix_transparent, fix_palette);
         break;
-      case Kind::kPp4: ok = insert_bmp_into_pp4(bmp.data.get(), bmp_size, image, capacity, fix_transparent); break;
+      case Kind::kPp4: ok = insert_bmp_into_pp4_data(bmp.get(), bmp_size, image, capacity, fix_transparent); break;
       case Kind::kNone: break;
     }
     if (ok) inserted++;
@@ -227,8 +203,8 @@ int insert_mato(unsigned char* data, unsigned int size, const char* prefix, bool
     return true;
   });
   if (!finished) {
-    return insert_mato(data, size, prefix, fix_transparent, ignore_missing_files, fix_palette, true,
-                       failures_out);
+    return insert_mato_data(data, size, prefix, fix_transparent, ignore_missing_files, fix_palette, true,
+                            read, failures_out);
   }
   return inserted;
 }

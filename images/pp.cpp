@@ -83,7 +83,7 @@ void translate_to_new_palette(const unsigned char* stored, unsigned char* palett
   std::memcpy(palette, target, sizeof target);
 }
 
-bool insert_bmp_into_pp(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
+bool insert_bmp_into_pp_data(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
                         unsigned int pp_size, bool fix_transparent, bool fix_palette) {
   BMP_Header h;
   unsigned char palette[4 * kColours];

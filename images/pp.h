@@ -19,7 +19,7 @@ unsigned char* pp_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int* 
 // transparent colour back to index 0 when an editor moved it; fix_palette
 // keeps the stored palette and maps every pixel onto it. False after printing
 // why, the PP data untouched.
-bool insert_bmp_into_pp(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
+bool insert_bmp_into_pp_data(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
                         unsigned int pp_size, bool fix_transparent, bool fix_palette);
 
 // The fix_palette mapping: fills map[i] with the index of the stored palette

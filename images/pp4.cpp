@@ -45,7 +45,7 @@ unsigned char* pp4_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int*
   return palette_image_to_bmp(pp, kPp4, kColours, width, height, bmp_size);
 }
 
-bool insert_bmp_into_pp4(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
+bool insert_bmp_into_pp4_data(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
                          unsigned int pp_size, bool fix_transparent) {
   BMP_Header h;
   unsigned char palette[4 * kColours];

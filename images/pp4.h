@@ -20,7 +20,7 @@ unsigned char* pp4_to_bmp(unsigned char* pp, unsigned int pp_size, unsigned int*
 // BMP file, whose width and height must match. fix_transparent moves the old
 // transparent colour back to index 0 when an editor moved it. False after
 // printing why, the pp data untouched.
-bool insert_bmp_into_pp4(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
+bool insert_bmp_into_pp4_data(unsigned char* bmp, unsigned int bmp_size, unsigned char* pp,
                          unsigned int pp_size, bool fix_transparent);
 
 #endif

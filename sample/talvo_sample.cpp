@@ -322,7 +322,7 @@ bool make_dc(int w, int h, Bytes* out) {
   };
   Bytes bmp = make_bmp(w, h, 24, {}, sunset, nullptr);
   *out = blank_image("DC", w, h, dc_needed_size(w, h));
-  return insert_bmp_into_dc(bmp.data(), static_cast<unsigned>(bmp.size()), out->data(),
+  return insert_bmp_into_dc_data(bmp.data(), static_cast<unsigned>(bmp.size()), out->data(),
                             static_cast<unsigned>(out->size())) ||
          fail("cannot make the DC picture");
 }
@@ -343,7 +343,7 @@ bool make_pp(int w, int h, Bytes* out) {
   };
   Bytes bmp = make_bmp(w, h, 8, palette, nullptr, rings);
   *out = blank_image("PP", w, h, pp_needed_size(w, h));
-  return insert_bmp_into_pp(bmp.data(), static_cast<unsigned>(bmp.size()), out->data(),
+  return insert_bmp_into_pp_data(bmp.data(), static_cast<unsigned>(bmp.size()), out->data(),
                             static_cast<unsigned>(out->size()), false, false) ||
          fail("cannot make the PP picture");
 }
@@ -358,7 +358,7 @@ bool make_pp4(int w, int h, Bytes* out) {
   };
   Bytes bmp = make_bmp(w, h, 4, palette, nullptr, checker);
   *out = blank_image("pp", w, h, pp4_needed_size(w, h));
-  return insert_bmp_into_pp4(bmp.data(), static_cast<unsigned>(bmp.size()), out->data(),
+  return insert_bmp_into_pp4_data(bmp.data(), static_cast<unsigned>(bmp.size()), out->data(),
                              static_cast<unsigned>(out->size()), false) ||
          fail("cannot make the pp picture");
 }
@@ -387,7 +387,7 @@ Bytes make_mato(const std::vector<Bytes>& images) {
 // The LZSS file of data, made by the tool's own encoder.
 bool lzss_file(const Bytes& data, Bytes* out) {
   unsigned int size = 0;
-  talvo::MallocBuffer packed(compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size));
+  talvo::MallocBuffer packed(compress_lzss_data(data.data(), static_cast<unsigned>(data.size()), &size));
   if (!packed) return fail("LZSS compression failed");
   out->assign(packed.get(), packed.get() + size);
   return true;

@@ -242,8 +242,8 @@ bool print_va_names(const char* input_iso, const char* output_h_file,
   return generate_file(input_iso, output_h_file, catalogue, Generated::kVaNames);
 }
 
-bool copy_with_actor_comments(Iso9660Filesystem* fs, const char* input_ini,
-                              const char* output_ini, const ScnCatalogue& catalogue) {
+bool add_actor_comments(Iso9660Filesystem* fs, const char* input_ini, const char* output_ini,
+                        const ScnCatalogue& catalogue) {
   IniFile doc;
   if (!load_ini_file(input_ini, &doc)) return false;
   ReplacingOutputFile output;
@@ -301,5 +301,5 @@ bool copy_with_actor_comments(const char* input_iso, const char* input_ini,
   if (!output_is_not_image(output_ini, input_iso)) return false;
   MountedIso iso;
   if (!iso.mount(input_iso, true)) return false;
-  return copy_with_actor_comments(iso.fs(), input_ini, output_ini, catalogue);
+  return add_actor_comments(iso.fs(), input_ini, output_ini, catalogue);
 }

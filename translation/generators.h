@@ -22,9 +22,9 @@ class Iso9660Filesystem;
 bool copy_with_actor_comments(const char* input_iso, const char* input_ini,
                               const char* output_ini,
                               const ScnCatalogue& catalogue = scn_catalogue);
-bool copy_with_actor_comments(Iso9660Filesystem* fs, const char* input_ini,
-                              const char* output_ini,
-                              const ScnCatalogue& catalogue = scn_catalogue);
+// The same on an image already mounted.
+bool add_actor_comments(Iso9660Filesystem* fs, const char* input_ini, const char* output_ini,
+                        const ScnCatalogue& catalogue = scn_catalogue);
 
 // The generators: `print_va_idx` writes the day_xx_va_idx tables,
 // `print_ev_poffsets` the day_xx_ev_poffsets tables and `print_va_names` the

@@ -13,7 +13,7 @@
 #include "files/mounted_image.h"
 #include "files/replace_file.h"
 #include "images/image_operations.h"
-#include "images/lzss.h"
+#include "images/lzss_operations.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/faulty_disc.h"
 #include "tests/support/iso_image.h"

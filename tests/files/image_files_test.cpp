@@ -11,7 +11,7 @@
 #include "files/host_files.h"
 #include "files/mounted_image.h"
 #include "files/replace_file.h"
-#include "images/lzss.h"
+#include "images/lzss_operations.h"
 #include "iso/iso9660_filesystem.h"
 #include "tests/support/iso_image.h"
 

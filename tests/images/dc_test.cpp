@@ -20,7 +20,7 @@ ImageBytes to_bmp(ImageBytes dc, Output* o) {
 
 bool insert(ImageBytes bmp, ImageBytes* dc, Output* o) {
   return captured(o, [&] {
-    return insert_bmp_into_dc(bmp.data(), static_cast<unsigned>(bmp.size()), dc->data(), static_cast<unsigned>(dc->size()));
+    return insert_bmp_into_dc_data(bmp.data(), static_cast<unsigned>(bmp.size()), dc->data(), static_cast<unsigned>(dc->size()));
   });
 }
 

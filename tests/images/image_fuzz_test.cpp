@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "images/image_operations.h"
 #include "images/mato.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/image_like_data.h"
@@ -81,9 +82,9 @@ TEST(ImageFuzz, MutatedImagesAndBmpFilesThroughEveryConversion) {
         std::free(convert(in.data(), static_cast<unsigned>(in.size()), &size));
       }
       ImageBytes b1 = bmp, b2 = bmp, b3 = bmp, t1 = image, t2 = image, t3 = image;
-      insert_bmp_into_dc(b1.data(), static_cast<unsigned>(b1.size()), t1.data(), static_cast<unsigned>(t1.size()));
-      insert_bmp_into_pp(b2.data(), static_cast<unsigned>(b2.size()), t2.data(), static_cast<unsigned>(t2.size()), r.below(2), r.below(2));
-      insert_bmp_into_pp4(b3.data(), static_cast<unsigned>(b3.size()), t3.data(), static_cast<unsigned>(t3.size()), r.below(2));
+      insert_bmp_into_dc_data(b1.data(), static_cast<unsigned>(b1.size()), t1.data(), static_cast<unsigned>(t1.size()));
+      insert_bmp_into_pp_data(b2.data(), static_cast<unsigned>(b2.size()), t2.data(), static_cast<unsigned>(t2.size()), r.below(2), r.below(2));
+      insert_bmp_into_pp4_data(b3.data(), static_cast<unsigned>(b3.size()), t3.data(), static_cast<unsigned>(t3.size()), r.below(2));
       return 0;
     });
   }
@@ -100,8 +101,8 @@ TEST(ImageFuzz, MutatedMatoContainersInBothModes) {
     const ImageBytes m = mutate(mato, &r);
     ImageBytes a = m, b = m;
     captured(&o, [&] {
-      extract_mato(a.data(), static_cast<unsigned>(a.size()), prefix.c_str(), r.below(2));
-      return insert_mato(b.data(), static_cast<unsigned>(b.size()), prefix.c_str(), r.below(2), r.below(2), r.below(2), r.below(2));
+      extract_mato_data(a.data(), static_cast<unsigned>(a.size()), prefix.c_str(), r.below(2), host_bmp_writer(nullptr));
+      return insert_mato_data(b.data(), static_cast<unsigned>(b.size()), prefix.c_str(), r.below(2), r.below(2), r.below(2), r.below(2), host_bmp_reader());
     });
   }
 }

@@ -9,8 +9,10 @@
 #include <map>
 #include <sstream>
 
+#include "files/mounted_image.h"
 #include "images/extract_all.h"
 #include "images/list_files.h"
+#include "iso/disc.h"
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
@@ -276,7 +278,16 @@ TEST_F(ImageOperations, MatoContainersPlainAndCompressed) {
 // identifier is patched to climb out of the output folder.
 TEST_F(ImageOperations, ExtractAllMirrorsTheDiscTreeAndSkipsUnsafeNames) {
   const std::string folder = out("all");
+  // The walk mounts the image once and reads every picture through that mount.
+  static int discs_opened;
+  discs_opened = 0;
+  DiscMaker plain = set_disc_maker([](bool read_only, bool journaled) {
+    ++discs_opened;
+    return new IsoFileDisc(read_only, journaled);
+  });
   EXPECT_TRUE(run([&] { return extract_all_images(iso_.c_str(), folder.c_str()); })) << o_.err;
+  set_disc_maker(plain);
+  EXPECT_EQ(discs_opened, 1);
   for (const char* line : {"/MKRT/EV/EVA32B.DGP (DC (LZSS))", "/BG/BG09.DGP (PP (LZSS))", "/SP/WA_JYUL.DGP (PP4 (LZSS))",
                            "/FC/FC01A.CHP (mato (LZSS))", "/CHG2.TEX (mato)", "/README (DC)"}) {
     EXPECT_TRUE(contains(o_.out, std::string("Now processing ") + line + "\n")) << line;

@@ -47,7 +47,7 @@ inline bool contains(const std::string& text, const std::string& part) { return 
 inline ImageBytes lzss_pack(const ImageBytes& data, std::string* err = nullptr) {
   unsigned int size = 0;
   Output o;
-  unsigned char* out = captured(&o, [&] { return compress_lzss(data.data(), static_cast<unsigned>(data.size()), &size); });
+  unsigned char* out = captured(&o, [&] { return compress_lzss_data(data.data(), static_cast<unsigned>(data.size()), &size); });
   if (err) *err = o.err;
   return take(out, size);
 }
@@ -58,7 +58,7 @@ inline ImageBytes lzss_unpack(const ImageBytes& file, bool* ok = nullptr, std::s
   const ImageBytes copy = file;
   unsigned int size = 0;
   Output o;
-  unsigned char* out = captured(&o, [&] { return uncompress_lzss(copy.data(), static_cast<unsigned>(copy.size()), &size); });
+  unsigned char* out = captured(&o, [&] { return uncompress_lzss_data(copy.data(), static_cast<unsigned>(copy.size()), &size); });
   if (err) *err = o.err;
   if (ok) *ok = out != nullptr;
   return take(out, size);

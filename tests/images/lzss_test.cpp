@@ -1,12 +1,15 @@
 // The LZSS codec and its file wrapper: exact encoder bytes, round trips checked by an independent Python
 // decoder, malformed and truncated streams, and the two operations on a genisoimage-made image.
 #include "images/lzss.h"
+#include "images/lzss_operations.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "tests/images/image_test_helpers.h"
 #include "tests/support/image_like_data.h"
@@ -133,6 +136,36 @@ TEST(Lzss, EncoderIgnoresEarlierCallsAndReportsAFullBuffer) {
   ASSERT_GT(needed, 0);
   for (int capacity : {0, 1, needed / 2, needed - 1}) EXPECT_EQ(lzss_compress(dst.data(), capacity, data.data(), 3000), -1);
   EXPECT_EQ(lzss_compress(dst.data(), needed, data.data(), 3000), needed);
+}
+
+// Each call keeps its own window and trees: calls on several threads at once
+// give the streams and data of calls alone.
+TEST(Lzss, CallsRunningSideBySideDoNotShareState) {
+  std::vector<Bytes> inputs, streams;
+  for (int t = 0; t < 4; ++t) {
+    inputs.push_back(image_like_bytes(20000 + 3000 * t, 40 + t));
+    Bytes stream(100000);
+    const int n = lzss_compress(stream.data(), 100000, inputs[t].data(), static_cast<unsigned>(inputs[t].size()));
+    ASSERT_GT(n, 0);
+    stream.resize(static_cast<size_t>(n));
+    streams.push_back(stream);
+  }
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 20; ++round) {
+        Bytes stream(100000), data(inputs[t].size());
+        const int n = lzss_compress(stream.data(), 100000, inputs[t].data(), static_cast<unsigned>(inputs[t].size()));
+        stream.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        const int m = lzss_uncompress(data.data(), static_cast<unsigned>(data.size()), streams[t].data(),
+                                      static_cast<int>(streams[t].size()));
+        if (stream != streams[t] || m != static_cast<int>(data.size()) || data != inputs[t]) ++mismatches;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 TEST(Lzss, DecoderFollowsTheWindowRulesAndStopsCleanlyOnTruncatedStreams) {

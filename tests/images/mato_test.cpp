@@ -1,5 +1,6 @@
 // mato containers in memory: table and scan mode, both byte orders, the BMP file names, missing files, and
 // tables or images that pass the end.
+#include "images/image_operations.h"
 #include "images/mato.h"
 
 #include <gtest/gtest.h>
@@ -30,12 +31,12 @@ std::string name(const std::string& prefix, uint32_t at) {
 }
 
 bool extract(ImageBytes c, const std::string& prefix, Output* o) {
-  return captured(o, [&] { return extract_mato(c.data(), static_cast<unsigned>(c.size()), prefix.c_str(), false); });
+  return captured(o, [&] { return extract_mato_data(c.data(), static_cast<unsigned>(c.size()), prefix.c_str(), false, host_bmp_writer(nullptr)); });
 }
 
 int insert(ImageBytes* c, const std::string& prefix, Output* o, bool ignore_missing, int* failures) {
   return captured(o, [&] {
-    return insert_mato(c->data(), static_cast<unsigned>(c->size()), prefix.c_str(), true, ignore_missing, false, false, failures);
+    return insert_mato_data(c->data(), static_cast<unsigned>(c->size()), prefix.c_str(), true, ignore_missing, false, false, host_bmp_reader(), failures);
   });
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 bool insert(ImageBytes bmp, ImageBytes* pp, Output* o) {
   return captured(o, [&] {
-    return insert_bmp_into_pp4(bmp.data(), static_cast<unsigned>(bmp.size()), pp->data(), static_cast<unsigned>(pp->size()), true);
+    return insert_bmp_into_pp4_data(bmp.data(), static_cast<unsigned>(bmp.size()), pp->data(), static_cast<unsigned>(pp->size()), true);
   });
 }
 

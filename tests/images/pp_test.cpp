@@ -16,7 +16,7 @@ namespace {
 
 bool insert(ImageBytes bmp, ImageBytes* pp, Output* o, bool fix_transparent, bool fix_palette) {
   return captured(o, [&] {
-    return insert_bmp_into_pp(bmp.data(), static_cast<unsigned>(bmp.size()), pp->data(),
+    return insert_bmp_into_pp_data(bmp.data(), static_cast<unsigned>(bmp.size()), pp->data(),
                               static_cast<unsigned>(pp->size()), fix_transparent, fix_palette);
   });
 }

@@ -67,6 +67,11 @@ give "$work/sample/images.iso" images.iso
 both 0 --version
 grep -qx "talvo [0-9.]*" "$work/w.out" || fail "--version: $(cat "$work/w.out")"
 
+# The whole disc's pictures into a folder tree.
+both 0 extract_all_images images.iso @all
+diff -r "$work/l/all" "$work/w/all" >/dev/null || fail "extract_all_images: the trees differ"
+[ -f "$work/w/all/CG/LZSS/SUNSET.BMP" ] || fail "extract_all_images: no CG/LZSS/SUNSET.BMP"
+
 # Every image kind out and back in; the inserted pictures are edited with
 # Pillow first, so that the insert has something to change (but for the
 # 16-colour one, which Pillow cannot write).
@@ -164,8 +169,10 @@ feeder=$!
 victim=$!
 for _ in $(seq 1 200); do [ -e "$work/killed.iso-journal" ] && break; sleep 0.05; done
 sleep 0.2
-kill -9 "$victim" 2>/dev/null
-wait "$victim" 2>/dev/null
+{
+  kill -9 "$victim"
+  wait "$victim"
+} 2>/dev/null
 kill "$feeder" 2>/dev/null
 if [ -e "$work/killed.iso-journal" ] && ! cmp -s "$work/killed.iso" "$work/sample/images.iso"; then
   give "$work/killed.iso" killed.iso
