@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "util/guards.h"
+#include "util/host_io.h"
 #include "util/progress.h"
 
 using talvo::FileHandle;
@@ -13,7 +14,7 @@ using talvo::MallocBuffer;
 
 namespace {
 
-// The most one copy_file_range call is asked to move.
+// The most one kernel copy is asked to move.
 const size_t kKernelCopyStep = 1u << 30;
 
 enum class Copied { kAll, kReadError, kWriteError, kNoMemory };
@@ -31,10 +32,10 @@ Copied copy_descriptor(int in, int out) {
     const size_t step = progress.shown() ? kCopyChunkSize * 16 : kKernelCopyStep;
     unsigned long long copied = 0;
     for (;;) {
-      ssize_t n = copy_file_range(in, nullptr, out, nullptr, step, 0);
+      long long n = talvo::kernel_copy(in, out, step);
       if (n == 0) return Copied::kAll;
-      if (n < 0 && errno != EINTR) break;
-      if (n > 0) progress.Update(copied += static_cast<unsigned long long>(n));
+      if (n < 0) break;
+      progress.Update(copied += static_cast<unsigned long long>(n));
     }
   }
   MallocBuffer buffer = talvo::malloc_buffer(kCopyChunkSize);
@@ -55,8 +56,9 @@ Copied copy_descriptor(int in, int out) {
 
 }  // namespace
 
-bool same_host_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+bool same_host_file(const char* a, const char* b) {
+  talvo::HostFileId a_id, b_id;
+  return talvo::host_file_id(a, &a_id) && talvo::host_file_id(b, &b_id) && a_id == b_id;
 }
 
 off_t host_length(FILE* file) {
@@ -108,9 +110,7 @@ HostWrite write_host_file(const char* path, const void* data, size_t size) {
 
 bool copy_file(const char* source, const char* destination) {
   // Opening the destination "wb" would empty the source before it is read.
-  struct stat source_st, destination_st;
-  if (stat(source, &source_st) == 0 && stat(destination, &destination_st) == 0 &&
-      same_host_file(source_st, destination_st)) {
+  if (same_host_file(source, destination)) {
     fprintf(stderr, "Error: source and destination are the same file: %s\n", destination);
     return false;
   }
@@ -140,9 +140,7 @@ bool copy_file(const char* source, const char* destination) {
 }
 
 bool output_is_not_image(const char* output_path, const char* iso_path) {
-  struct stat output_st, iso_st;
-  if (stat(output_path, &output_st) != 0 || stat(iso_path, &iso_st) != 0) return true;
-  if (!same_host_file(output_st, iso_st)) return true;
+  if (!same_host_file(output_path, iso_path)) return true;
   fprintf(stderr, "Error: output file is the disc image itself: %s\n", output_path);
   return false;
 }

@@ -16,8 +16,8 @@
 // heavier, and showed long stalls while the page cache wrote back.
 const size_t kCopyChunkSize = 256u * 1024;
 
-// True when both describe the same host file.
-bool same_host_file(const struct stat& a, const struct stat& b);
+// True when both paths name the same host file.
+bool same_host_file(const char* a, const char* b);
 
 // The length of a host file, leaving it positioned at its start; -1 when it
 // cannot be measured.

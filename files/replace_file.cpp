@@ -9,6 +9,7 @@
 #include "iso/filesystem.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
+#include "util/host_io.h"
 #include "util/progress.h"
 
 namespace {
@@ -34,12 +35,14 @@ bool replace_file(const char* inout_iso, const char* iso_file_path, const char* 
   }
   // Read into itself, the image would grow with every relocation until the
   // disc is full.
-  struct stat local_st, iso_st;
-  if (fstat(fileno(local.get()), &local_st) != 0) {
+  struct stat local_st;
+  talvo::HostFileId local_id, iso_id;
+  if (fstat(fileno(local.get()), &local_st) != 0 ||
+      !talvo::host_file_id(fileno(local.get()), &local_id)) {
     fprintf(stderr, "Error while reading %s\n", local_file);
     return false;
   }
-  if (stat(inout_iso, &iso_st) == 0 && same_host_file(local_st, iso_st)) {
+  if (talvo::host_file_id(inout_iso, &iso_id) && local_id == iso_id) {
     fprintf(stderr, "Error: the local file is the disc image itself: %s\n", local_file);
     return false;
   }

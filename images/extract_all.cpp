@@ -1,7 +1,5 @@
 #include "images/extract_all.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +12,7 @@
 #include "images/record_walk.h"
 #include "iso/iso9660_filesystem.h"
 #include "util/guards.h"
+#include "util/host_io.h"
 #include "util/progress.h"
 
 namespace {
@@ -73,7 +72,7 @@ class TreeWalk : public RecordWalk {
     progress_.Clear();
     // An existing folder is fine; a folder that cannot be made shows up as
     // failures to create the files inside it.
-    ::mkdir(OutputFolder(iso_dir).c_str(), 0755);
+    talvo::make_host_directory(OutputFolder(iso_dir).c_str());
   }
   bool Accept(const char* name) override {
     if (safe_name(name)) return true;
@@ -152,7 +151,7 @@ bool extract_images_below(const char* input_iso, Iso9660Filesystem* fs, const ch
   std::unique_ptr<Iso9660DirectoryRecord, talvo::FreeDeleter> record(
       fs->FindFile(fs->HasJoliet(), iso_dir, true, false));
   if (!record || !record->IsDirectory()) {
-    ::mkdir(output_folder, 0755);
+    talvo::make_host_directory(output_folder);
     return directory_failed(iso_dir);
   }
   return TreeWalk(input_iso, fs, iso_dir, output_folder).Directory(record.get(), iso_dir);

@@ -1,23 +1,20 @@
 #include "iso/disc.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+
+#include "util/host_io.h"
 
 namespace {
 
 // Takes the lock of an image file, saying once that it waits when another
 // run holds it. A file system without locks is used unlocked.
 void lock_image(int fd, bool exclusive, const char* path) {
-  int operation = exclusive ? LOCK_EX : LOCK_SH;
-  if (flock(fd, operation | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
+  if (talvo::try_lock_host_file(fd, exclusive)) return;
   fprintf(stderr, "Waiting for another run on %s to finish...\n", path);
-  while (flock(fd, operation) != 0 && errno == EINTR) {
-  }
+  talvo::wait_lock_host_file(fd, exclusive);
 }
 
 }  // namespace
@@ -95,7 +92,7 @@ FileBasedDisc::~FileBasedDisc() { CloseFile(); }
 int FileBasedDisc::OpenDiscFile(const char* path) {
   CloseFile();
   if (!path) return -1;
-  lock_fd_ = open(path, (IsReadOnly() ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  lock_fd_ = talvo::open_host_file(path, IsReadOnly() ? O_RDONLY : O_RDWR);
   if (lock_fd_ < 0) return -1;
   lock_image(lock_fd_, !IsReadOnly(), path);
   if (journaled_) {

@@ -1,7 +1,5 @@
 #include "iso/journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,9 +10,13 @@
 
 #include "util/byte_order.h"
 #include "util/guards.h"
+#include "util/host_io.h"
 
+using talvo::read_at;
 using talvo::read_le32;
 using talvo::read_le64;
+using talvo::sync_directory_of;
+using talvo::write_at;
 using talvo::write_le32;
 using talvo::write_le64;
 
@@ -40,37 +42,6 @@ uint64_t fnv1a(uint64_t hash, const unsigned char* data, size_t n) {
   return hash;
 }
 const uint64_t kFnvBasis = 0xcbf29ce484222325ull;
-
-// Moves n bytes at offset with pread or pwrite, through short transfers;
-// false on an error or at the end of the file.
-template <typename Byte, typename Transfer>
-bool transfer_all(Transfer transfer, int fd, Byte* buffer, size_t n, uint64_t offset) {
-  while (n > 0) {
-    ssize_t moved = transfer(fd, buffer, n, static_cast<off_t>(offset));
-    if (moved < 0 && errno == EINTR) continue;
-    if (moved <= 0) return false;
-    buffer += moved;
-    n -= static_cast<size_t>(moved);
-    offset += static_cast<uint64_t>(moved);
-  }
-  return true;
-}
-
-bool read_at(int fd, void* buffer, size_t n, uint64_t offset) {
-  return transfer_all(pread, fd, static_cast<unsigned char*>(buffer), n, offset);
-}
-
-bool write_at(int fd, const void* buffer, size_t n, uint64_t offset) {
-  return transfer_all(pwrite, fd, static_cast<const unsigned char*>(buffer), n, offset);
-}
-
-// Makes the creation, renaming or removal of a file in path's folder durable.
-bool sync_directory_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  talvo::FdGuard fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return fd.get() >= 0 && fsync(fd.get()) == 0;
-}
 
 struct Header {
   uint64_t old_length;
@@ -152,9 +123,9 @@ int DiscJournal::RestoreFrom(int journal_fd, const char** reason) {
     *reason = "not a journal, or cut short";
     return -1;
   }
-  struct stat st;
-  if (fstat(image_fd_, &st) != 0) return -1;
-  if (static_cast<uint64_t>(st.st_size) < h.old_length) {
+  int64_t image_length = talvo::host_file_length(image_fd_);
+  if (image_length < 0) return -1;
+  if (static_cast<uint64_t>(image_length) < h.old_length) {
     *reason = "the image is shorter than the journal records";
     return -1;
   }
@@ -180,16 +151,16 @@ int DiscJournal::RestoreFrom(int journal_fd, const char** reason) {
       return -1;
     }
   }
-  if (ftruncate(image_fd_, static_cast<off_t>(h.old_length)) != 0 || fsync(image_fd_) != 0) {
+  if (!talvo::truncate_host_file(image_fd_, h.old_length) || !talvo::sync_host_file(image_fd_)) {
     return -1;
   }
-  if (unlink(journal_path_.c_str()) != 0) return -1;
+  if (!talvo::remove_host_file(journal_path_.c_str())) return -1;
   sync_directory_of(journal_path_);
   return 0;
 }
 
 int DiscJournal::RecoverLeftover(bool read_only) {
-  talvo::FdGuard fd(open(journal_path_.c_str(), O_RDONLY | O_CLOEXEC));
+  talvo::FdGuard fd(talvo::open_host_file(journal_path_.c_str(), O_RDONLY));
   if (fd.get() < 0 && errno == ENOENT) return 0;
   if (read_only && fd.get() >= 0) {
     fprintf(stderr,
@@ -214,10 +185,10 @@ int DiscJournal::RecoverLeftover(bool read_only) {
 }
 
 int DiscJournal::Start() {
-  struct stat st;
-  if (image_fd_ < 0 || fstat(image_fd_, &st) != 0) return -1;
+  int64_t length = image_fd_ < 0 ? -1 : talvo::host_file_length(image_fd_);
+  if (length < 0) return -1;
   Header h;
-  h.old_length = static_cast<uint64_t>(st.st_size);
+  h.old_length = static_cast<uint64_t>(length);
   h.identified = static_cast<uint32_t>(h.old_length < kIdentifiedBytes ? h.old_length
                                                                       : kIdentifiedBytes);
   std::vector<unsigned char> start(h.identified);
@@ -228,15 +199,15 @@ int DiscJournal::Start() {
   // Made under another name and renamed: a journal is never seen without
   // its whole header.
   std::string fresh = journal_path_ + ".new";
-  talvo::FdGuard fd(open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  talvo::FdGuard fd(talvo::open_host_file(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC));
   if (fd.get() < 0) return -1;
-  if (!write_at(fd.get(), raw, sizeof raw, 0) || fdatasync(fd.get()) != 0 ||
-      rename(fresh.c_str(), journal_path_.c_str()) != 0) {
-    unlink(fresh.c_str());
+  if (!write_at(fd.get(), raw, sizeof raw, 0) || !talvo::sync_host_data(fd.get()) ||
+      !talvo::replace_host_file(fresh.c_str(), journal_path_.c_str())) {
+    talvo::remove_host_file(fresh.c_str());
     return -1;
   }
   if (!sync_directory_of(journal_path_)) {
-    unlink(journal_path_.c_str());
+    talvo::remove_host_file(journal_path_.c_str());
     return -1;
   }
   journal_fd_ = fd.release();
@@ -288,15 +259,15 @@ int DiscJournal::SaveBeforeWrite(uint64_t offset, uint64_t length) {
     appended = true;
     at = piece_end;
   }
-  if (appended && fdatasync(journal_fd_) != 0) return Break();
+  if (appended && !talvo::sync_host_data(journal_fd_)) return Break();
   return 0;
 }
 
 int DiscJournal::Commit() {
   if (broken_) return -1;
   if (journal_fd_ < 0) return 0;
-  if (fsync(image_fd_) != 0) return -1;
-  if (unlink(journal_path_.c_str()) != 0) return -1;
+  if (!talvo::sync_host_file(image_fd_)) return -1;
+  if (!talvo::remove_host_file(journal_path_.c_str())) return -1;
   sync_directory_of(journal_path_);
   CloseJournal();
   saved_.clear();

@@ -1,11 +1,11 @@
 #include "sample/host_tools.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 
 #include "util/guards.h"
+#include "util/host_io.h"
 
 namespace sample {
 
@@ -35,7 +35,7 @@ Bytes random_bytes(size_t size, uint32_t seed) {
 
 void make_parents(const std::string& path) {
   for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
-    ::mkdir(path.substr(0, pos).c_str(), 0755);
+    talvo::make_host_directory(path.substr(0, pos).c_str());
   }
 }
 
@@ -79,7 +79,7 @@ int run(const std::string& command, std::string* out) {
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
   int status = ::pclose(p);
   if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return talvo::command_exit_status(status);
 }
 
 bool master_iso(const std::string& command, const std::string& src, const std::string& iso) {

@@ -1,7 +1,5 @@
 #include "sample/synthetic_game.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <sstream>
 
 #include "sample/scn_builder.h"
+#include "util/md5.h"
 
 namespace sample {
 
@@ -374,8 +373,7 @@ std::string SyntheticGame::build_iso(const std::string& dir) const {
 }
 
 void md5_digest(const void* data, size_t size, unsigned char out[16]) {
-  unsigned int length = 0;
-  if (!EVP_Digest(data, size, out, &length, EVP_md5(), nullptr) || length != 16) problem("MD5 digest failed");
+  if (!talvo::md5_digest(data, size, out)) problem("MD5 digest failed");
 }
 
 }  // namespace sample

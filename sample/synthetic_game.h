@@ -101,7 +101,7 @@ class SyntheticGame {
   DayPoffsetTable no_rows_;
 };
 
-// MD5 digest of a buffer, straight from the crypto library.
+// MD5 digest of a buffer, straight from the system's crypto library.
 void md5_digest(const void* data, size_t size, unsigned char out[16]);
 
 // Shift-JIS of UTF-8 ASCII (no backslash or tilde), hiragana and the

@@ -1,41 +1,27 @@
 #include "translation/encoding.h"
 
-#include <errno.h>
-#include <iconv.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "util/guards.h"
+#include "util/text_codec.h"
 
 char* convert(const char* text, const char* from, const char* to) {
   char* buffer = static_cast<char*>(calloc(kConvertBufferSize, 1));
   if (!buffer) return nullptr;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    free(buffer);
-    return nullptr;
-  }
-  auto close_cd = talvo::make_scope_exit([&] { iconv_close(cd); });
-
-  char* in = const_cast<char*>(text);
-  size_t in_left = strlen(text);
-  char* out = buffer;
   // One byte stays back for the terminator: a result that fills the whole
   // buffer would come back unterminated.
-  size_t out_left = kConvertBufferSize - 1;
-  size_t irreversible = iconv(cd, &in, &in_left, &out, &out_left);
-  // Stateful encodings emit their closing shift sequence only when flushed.
-  if (irreversible != static_cast<size_t>(-1) &&
-      iconv(cd, nullptr, nullptr, &out, &out_left) == static_cast<size_t>(-1)) {
-    irreversible = static_cast<size_t>(-1);
-  }
-  if (irreversible == static_cast<size_t>(-1)) {
+  size_t length = 0;
+  talvo::Transcoded result =
+      talvo::transcode(text, strlen(text), from, to, buffer, kConvertBufferSize - 1, &length);
+  if (result == talvo::Transcoded::kFailed) {
     free(buffer);
     return nullptr;
   }
-  if (irreversible != 0) fprintf(stderr, "Warning: non reversible conversion: %s\n", text);
+  if (result == talvo::Transcoded::kApproximated) {
+    fprintf(stderr, "Warning: non reversible conversion: %s\n", text);
+  }
   return buffer;
 }
 

@@ -15,7 +15,7 @@ using OwnedText = std::unique_ptr<char, talvo::FreeDeleter>;
 // terminating zero, so converted texts hold at most 1023 bytes.
 constexpr int kConvertBufferSize = 1024;
 
-// Converts a zero-terminated text between two iconv encodings. Returns a new
+// Converts a zero-terminated text between two encodings (util/text_codec.h). Returns a new
 // kConvertBufferSize-byte, zero-filled buffer holding the converted text,
 // which the caller releases with free(); null, silently, when an encoding is
 // unknown, the input is invalid, the result does not fit, or memory runs out.

@@ -15,35 +15,12 @@
 #include "translation/ini_input.h"
 #include "translation/table_derivation.h"
 #include "util/guards.h"
+#include "util/memory_stream.h"
 
 using talvo::IniFile;
 using talvo::TalvoScnFile;
 
 namespace {
-
-// The generated text, collected in memory so that the output file is
-// replaced only once every day was written.
-class GeneratedText {
- public:
-  GeneratedText() : stream_(open_memstream(&data_, &size_)) {}
-  ~GeneratedText() {
-    if (stream_) fclose(stream_);
-    free(data_);
-  }
-  GeneratedText(const GeneratedText&) = delete;
-  GeneratedText& operator=(const GeneratedText&) = delete;
-
-  FILE* stream() const { return stream_; }
-  // Flushes the stream; false when memory ran out while writing.
-  bool Finish() { return stream_ && fflush(stream_) == 0 && !ferror(stream_); }
-  const char* data() const { return data_; }
-  size_t size() const { return size_; }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  FILE* stream_;
-};
 
 using CharArray = std::unique_ptr<char[]>;
 
@@ -210,7 +187,9 @@ bool generate_file(const char* input_iso, const char* output_h_file,
   }
   MountedIso iso;
   if (!iso.mount(input_iso, true)) return false;
-  GeneratedText text;
+  // The generated text, collected in memory so that the output file is
+  // replaced only once every day was written.
+  talvo::MemoryStream text;
   if (!text.stream()) {
     fprintf(stderr, "Out of memory.\n");
     return false;

@@ -1,8 +1,5 @@
 #include "translation/translate.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +20,7 @@
 #include "translation/encoding.h"
 #include "translation/ini_input.h"
 #include "util/guards.h"
+#include "util/host_io.h"
 
 using talvo::EVType;
 using talvo::IniFile;
@@ -35,8 +33,7 @@ namespace {
 // Deletes a failed output; only a regular file (never a device named as the
 // output) is removed.
 void remove_output(const char* path) {
-  struct stat st;
-  if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) unlink(path);
+  if (talvo::is_regular_host_file(path)) talvo::remove_host_file(path);
 }
 
 struct DaySettings {
@@ -319,7 +316,7 @@ int translate_iso(const char* input_iso, const char* output_iso, const char* inp
   const bool input_opened = input.OpenDiscFile(input_iso) == 0;
   if (!input_opened && errno == EBADMSG) return -1;
   // A journal beside an earlier output belongs to the file about to be replaced.
-  unlink((std::string(output_iso) + "-journal").c_str());
+  talvo::remove_host_file((std::string(output_iso) + "-journal").c_str());
   if (!copy_file(input_iso, output_iso)) {
     fprintf(stderr, "\nError while copying file.\n");
     fprintf(stderr,

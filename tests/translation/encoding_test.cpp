@@ -49,6 +49,31 @@ TEST(Translation, WindowsOnlyCharactersBecomeTheirJisTwins) {
   EXPECT_EQ(x_to_sjis("\xEF\xBD\x9E\xC3\x28", "UTF-8"), nullptr);  // still invalid UTF-8
 }
 
+TEST(Translation, ShiftJisIsTheJisMappingOnEverySystem) {
+  // Where Windows' own Shift-JIS differs: same bytes, other characters, and
+  // rows JIS does not have.
+  const struct {
+    const char* sjis;
+    const char* utf8;  // null: not Shift-JIS
+  } cases[] = {
+      {"\x81\x60\x81\x61\x81\x7C", "\xE3\x80\x9C\xE2\x80\x96\xE2\x88\x92"},
+      {"\x81\x91\x81\x92\x81\xCA", "\xC2\xA2\xC2\xA3\xC2\xAC"},
+      {"\x5C\x81\x5F", "\xC2\xA5\xEF\xBC\xBC"},  // YEN SIGN, FULLWIDTH REVERSE SOLIDUS
+      {"\x87\x40", nullptr},                         // NEC's circled one
+      {"\xFA\x40", nullptr},                         // IBM's small roman one
+  };
+  for (const auto& c : cases) {
+    OwnedText utf8(sjis_to_utf8(c.sjis));
+    EXPECT_EQ(utf8 != nullptr, c.utf8 != nullptr) << c.sjis;
+    if (!utf8 || !c.utf8) continue;
+    EXPECT_STREQ(utf8.get(), c.utf8);
+    OwnedText back(x_to_sjis(c.utf8, "UTF-8"));
+    ASSERT_TRUE(back);
+    EXPECT_STREQ(back.get(), c.sjis);
+  }
+  EXPECT_EQ(x_to_sjis("\xE2\x91\xA0", "UTF-8"), nullptr);  // CIRCLED DIGIT ONE
+}
+
 TEST(Translation, ConvertResultMustFitWithItsTerminator) {
   // Each Shift-JIS "ア" (2 bytes) becomes 3 bytes of UTF-8: 341 give 1023.
   for (int chars : {341, 342}) {
