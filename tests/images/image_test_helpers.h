@@ -13,26 +13,14 @@
 #include "images/pp.h"
 #include "images/pp4.h"
 #include "tests/support/bmp_builders.h"
+#include "tests/support/capture.h"
 
 namespace imagetest {
 
 using testsupport::ImageBytes;
 
-struct Output {
-  std::string out, err;
-};
-
-// Runs f with stdout and stderr captured into *o; returns f's result.
-template <typename F>
-auto captured(Output* o, F f) -> decltype(f()) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  struct Restore {
-    Output* o;
-    ~Restore() { o->out = testing::internal::GetCapturedStdout(), o->err = testing::internal::GetCapturedStderr(); }
-  } restore{o};
-  return f();
-}
+using testsupport::captured;
+using testsupport::Output;
 
 // Takes a malloc'd result into a vector (empty for null).
 inline ImageBytes take(unsigned char* data, size_t size) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sample/host_tools.h"
+#include "tests/support/capture.h"
 
 namespace testsupport {
 
@@ -52,20 +53,6 @@ bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* dat
 // given as text with arguments; its stdout in *out.
 int run_python(const std::string& script, const std::vector<std::string>& args,
                std::string* out = nullptr);
-
-// A call's boolean result with what it printed.
-struct Captured {
-  bool ok;
-  std::string out, err;
-};
-template <typename F>
-Captured run_captured(F f) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  bool ok = f();
-  std::string out = testing::internal::GetCapturedStdout();
-  return {ok, out, testing::internal::GetCapturedStderr()};
-}
 
 // A call run in a child process, for what the test process itself must not
 // change: as the unprivileged user 65534 when `unprivileged` (root ignores

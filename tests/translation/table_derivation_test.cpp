@@ -18,8 +18,6 @@
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 using testsupport::Bytes;
 using sample::SyntheticGame;
 using translation_test::read_text;
@@ -33,11 +31,10 @@ bool equal_tables(const DayTables& a, const DayTables& b) {
 // The error of a resolution that must fail, "" when it succeeded.
 std::string resolve_error(const ScnDay& day, const Bytes& scn) {
   DayTables t;
-  CaptureStderr();
-  bool ok = resolve_day_tables(day, scn.data(), static_cast<int>(scn.size()), &t);
-  std::string err = GetCapturedStderr();
-  EXPECT_EQ(ok, err.empty()) << err;
-  return err;
+  const translation_test::Ran r =
+      translation_test::run_captured([&] { return resolve_day_tables(day, scn.data(), static_cast<int>(scn.size()), &t); });
+  EXPECT_EQ(r.ok, r.err.empty()) << r.err;
+  return r.err;
 }
 
 // Tables from the files alone (also at the game's full size) and complete
@@ -231,9 +228,9 @@ TEST(TableDerivation, TheGameFactsHoldForTheBuiltInCatalogue) {
   talvo::IniFile doc;
   ASSERT_TRUE(doc.SetData(ini.data(), static_cast<unsigned>(ini.size())));
   DayTables t;
-  CaptureStderr();
-  EXPECT_FALSE(resolve_day_names(scn_days[0], &doc, &t));
-  EXPECT_EQ(GetCapturedStderr(),
+  const translation_test::Ran r = translation_test::run_captured([&] { return resolve_day_names(scn_days[0], &doc, &t); });
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err,
             "Error: cannot build the tables of DAY_A0: the VA keys of the INI file: the last VA "
             "is VA12X022, not VA19A009\n");
 }

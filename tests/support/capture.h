@@ -1,0 +1,43 @@
+// What a call prints: stdout and stderr captured around it (header-only, for
+// every platform's tests).
+#ifndef TALVO_TESTS_SUPPORT_CAPTURE_H
+#define TALVO_TESTS_SUPPORT_CAPTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testsupport {
+
+struct Output {
+  std::string out, err;
+};
+
+// Runs f with stdout and stderr captured into *o; returns f's result. The
+// capture ends even when f leaves by a fatal assertion's return.
+template <typename F>
+auto captured(Output* o, F f) -> decltype(f()) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  struct Restore {
+    Output* o;
+    ~Restore() { o->out = testing::internal::GetCapturedStdout(), o->err = testing::internal::GetCapturedStderr(); }
+  } restore{o};
+  return f();
+}
+
+// A call's boolean result with what it printed.
+struct Captured {
+  bool ok;
+  std::string out, err;
+};
+template <typename F>
+Captured run_captured(F f) {
+  Output o;
+  const bool ok = captured(&o, f);
+  return {ok, o.out, o.err};
+}
+
+}  // namespace testsupport
+
+#endif
