@@ -25,7 +25,7 @@ struct SmallImage {
 const SmallImage& small_image() {
   static SmallImage image = [] {
     SmallImage s;
-    s.dir = make_scratch_dir("corrupt");
+    s.dir = make_lasting_scratch_dir("corrupt");
     FileMap files = {{"/A/ONE.BIN", random_bytes(3000, 1)},
                      {"/A/B/TWO.BIN", random_bytes(100, 2)},
                      {"/A/B/C/THREE.TXT", random_bytes(5000, 3)},

@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <mutex>
 
 namespace testsupport {
 
@@ -21,18 +23,55 @@ namespace {
 void fail_test(const std::string& what) { ADD_FAILURE() << what; }
 [[maybe_unused]] const bool kSampleProblemsFailTests = (sample::set_problem_handler(fail_test), true);
 
-}  // namespace
+// Scratch folders go when they are done with: a test's own at its end, the
+// ones the whole program shares at the program's end; a failure keeps them
+// for inspection.
+class ScratchCleaner : public testing::EmptyTestEventListener {
+ public:
+  void Add(const std::string& dir, bool lasting) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool in_test = testing::UnitTest::GetInstance()->current_test_info() != nullptr;
+    (lasting || !in_test ? program_dirs_ : test_dirs_).push_back(dir);
+  }
+  void OnTestEnd(const testing::TestInfo& test) override { remove(&test_dirs_, !test.result()->Failed()); }
+  void OnTestProgramEnd(const testing::UnitTest& unit) override { remove(&program_dirs_, unit.Passed()); }
 
-using sample::make_parents;
+ private:
+  void remove(std::vector<std::string>* dirs, bool passed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::string& dir : *dirs) {
+      std::error_code ignored;  // a folder that cannot go is only left behind
+      if (passed) std::filesystem::remove_all(dir, ignored);
+    }
+    dirs->clear();
+  }
+  std::mutex mutex_;
+  std::vector<std::string> test_dirs_, program_dirs_;
+};
 
-std::string make_scratch_dir(const std::string& name) {
+ScratchCleaner* const kScratchCleaner = [] {
+  auto* cleaner = new ScratchCleaner;  // the listener list owns it
+  testing::UnitTest::GetInstance()->listeners().Append(cleaner);
+  return cleaner;
+}();
+
+std::string new_scratch_dir(const std::string& name, bool lasting) {
   static std::atomic<int> counter{0};
   std::string dir = std::string(TALVO_SCRATCH_DIR) + "/" + name + "_" +
                     std::to_string(::getpid()) + "_" + std::to_string(counter++);
   run("rm -rf " + shell_quote(dir));
-  make_parents(dir + "/");
+  sample::make_parents(dir + "/");
+  kScratchCleaner->Add(dir, lasting);
   return dir;
 }
+
+}  // namespace
+
+using sample::make_parents;
+
+std::string make_scratch_dir(const std::string& name) { return new_scratch_dir(name, false); }
+
+std::string make_lasting_scratch_dir(const std::string& name) { return new_scratch_dir(name, true); }
 
 void write_file(const std::string& path, const Bytes& data) {
   ASSERT_TRUE(sample::write_file(path, data)) << path;

@@ -18,7 +18,11 @@ namespace testsupport {
 using sample::Bytes;
 
 // A fresh, empty folder under the build's scratch space, unique per call.
+// It is removed when the test that made it passed (made outside a test: when
+// the program passed). A lasting one, for what later tests share, stays until
+// the program ends.
 std::string make_scratch_dir(const std::string& name);
+std::string make_lasting_scratch_dir(const std::string& name);
 
 // Host files. write_file creates parent folders; both abort the test on failure.
 void write_file(const std::string& path, const Bytes& data);

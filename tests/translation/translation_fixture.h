@@ -38,7 +38,7 @@ inline const SyntheticGame& game(bool shared_storage = true) {
 inline const std::string& game_iso(bool shared_storage = true) {
   static std::string isos[2];
   if (isos[shared_storage].empty()) {
-    isos[shared_storage] = game(shared_storage).build_iso(testsupport::make_scratch_dir("disc"));
+    isos[shared_storage] = game(shared_storage).build_iso(testsupport::make_lasting_scratch_dir("disc"));
   }
   return isos[shared_storage];
 }

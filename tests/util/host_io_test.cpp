@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "util/guards.h"
@@ -18,8 +19,10 @@ using namespace talvo;
 
 namespace {
 
+std::string scratch_root() { return std::string(TALVO_SCRATCH_DIR) + "/host_io_" + std::to_string(::getpid()); }
+
 std::string scratch_folder() {
-  std::string dir = std::string(TALVO_SCRATCH_DIR) + "/host_io_" + std::to_string(::getpid());
+  std::string dir = scratch_root();
   make_host_directory(dir.c_str());
   dir += "/\xE4\xBD\x9C\xE6\xA5\xAD";  // 作業
   make_host_directory(dir.c_str());
@@ -40,7 +43,16 @@ std::string get(const std::string& path) {
   return read_at(fd.get(), &text[0], text.size(), 0) ? text : "(unreadable)";
 }
 
-TEST(HostIo, ReplacesRemovesAndTellsFilesApart) {
+// The scratch folder goes when the test passed; a failed test's stays for inspection.
+class HostIo : public testing::Test {
+ protected:
+  void TearDown() override {
+    std::error_code ignored;
+    if (!HasFailure()) std::filesystem::remove_all(std::filesystem::u8path(scratch_root()), ignored);
+  }
+};
+
+TEST_F(HostIo, ReplacesRemovesAndTellsFilesApart) {
   const std::string dir = scratch_folder();
   const std::string a = dir + "/a.bin", b = dir + "/b.bin";
   put(a, "new\n");
@@ -68,7 +80,7 @@ TEST(HostIo, ReplacesRemovesAndTellsFilesApart) {
   EXPECT_EQ(errno, EEXIST);
 }
 
-TEST(HostIo, PositionedTransfersAndLocks) {
+TEST_F(HostIo, PositionedTransfersAndLocks) {
   const std::string path = scratch_folder() + "/image.iso";
   put(path, std::string(100, 'x'));
   FdGuard fd(open_host_file(path.c_str(), O_RDWR));
