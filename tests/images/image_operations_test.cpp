@@ -82,7 +82,7 @@ void write_picture(const std::string& path, int w, int h, const std::vector<uint
   const std::string target = magick_options ? path + ".png" : path;
   ASSERT_EQ(testsupport::run_python(kPillow, {"write", target, std::to_string(w), std::to_string(h), pal, px}), 0);
   if (magick_options) {
-    ASSERT_EQ(testsupport::run("/usr/bin/convert " + testsupport::shell_quote(target) + " " + magick_options +
+    ASSERT_EQ(testsupport::run(std::string(TALVO_CONVERT) + " " + testsupport::shell_quote(target) + " " + magick_options +
                                " " + testsupport::shell_quote(path)), 0);
   }
 }

@@ -106,7 +106,7 @@ TEST(Lzss, AgreesWithAnIndependentDecoder) {
   for (const auto& f : files) testsupport::write_file(dir + "/" + f.first + ".lzs", f.second);
   std::string out;
   const std::string script = std::string(TALVO_SOURCE_DIR) + "/tests/images/lzss_decode.py";
-  ASSERT_EQ(testsupport::run("/usr/bin/python3 " + testsupport::shell_quote(script) + " " + testsupport::shell_quote(dir), &out), 0);
+  ASSERT_EQ(testsupport::run(std::string(TALVO_PYTHON) + " " + testsupport::shell_quote(script) + " " + testsupport::shell_quote(dir), &out), 0);
   std::map<std::string, std::pair<Bytes, unsigned long long>> theirs;
   std::istringstream lines(out);
   std::string name;

@@ -112,7 +112,7 @@ bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* dat
 int run_python(const std::string& script, const std::vector<std::string>& args, std::string* out) {
   std::string dir = make_scratch_dir("py");
   write_file(dir + "/script.py", script);
-  std::string cmd = "/usr/bin/python3 " + shell_quote(dir + "/script.py");
+  std::string cmd = std::string(TALVO_PYTHON) + " " + shell_quote(dir + "/script.py");
   for (const std::string& a : args) cmd += " " + shell_quote(a);
   return run(cmd, out);
 }

@@ -53,7 +53,7 @@ using sample::master_iso;
 // ";1" version is added). Returns false when isoinfo could not find it.
 bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data);
 
-// Python 3 from Debian (the one with pycdlib and Pillow): runs a script
+// The Python 3 found when the build was set up (it has pycdlib and Pillow): runs a script
 // given as text with arguments; its stdout in *out.
 int run_python(const std::string& script, const std::vector<std::string>& args,
                std::string* out = nullptr);

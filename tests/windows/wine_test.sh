@@ -9,7 +9,8 @@ set -uo pipefail
 src=$1
 linux=$2
 win=$3
-py=/usr/bin/python3
+# The Python 3 (with pycdlib and Pillow) the Linux build's tests use.
+py=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$linux/CMakeCache.txt")
 export WINEPREFIX=$win/wine-prefix WINEDEBUG=-all
 # Wine makes its prefix on the first start (some seconds); once per build folder.
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
