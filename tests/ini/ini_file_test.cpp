@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/capture.h"
+
 using talvo::IniFile;
 
 namespace {
@@ -76,9 +78,9 @@ TEST(IniFile, QuoteWarningsAndEscapes) {
       {"sp", "abc", ""}, {"esc", "x\ny", ""}, {"tail", "a\\", ""}, {"odd", "\\q\\\n", ""},
   };
   for (const auto& c : cases) {
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(str(&ini, "s", c.key), c.text) << c.key;
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.warning) << c.key;
+    testsupport::Output o;
+    EXPECT_EQ(testsupport::captured(&o, [&] { return str(&ini, "s", c.key); }), c.text) << c.key;
+    EXPECT_EQ(o.err, c.warning) << c.key;
   }
 }
 
@@ -132,9 +134,9 @@ TEST(IniFile, InsertionKeepsBlankLinesAndHandEditedBytes) {
                             "[DAY_A1]\r\nA1_001 = \"y\"\n\r\nA1_002 = A1_001\r\n");
   // An existing key, a missing section and modify_only change nothing.
   std::string before = bytes_of(&ini);
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(ini.SetStringValue("day_a0", "a0_001", "new", false, true));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Modification of value currently not implemented.\n");
+  testsupport::Output o;
+  EXPECT_FALSE(testsupport::captured(&o, [&] { return ini.SetStringValue("day_a0", "a0_001", "new", false, true); }));
+  EXPECT_EQ(o.err, "Modification of value currently not implemented.\n");
   EXPECT_FALSE(ini.SetRawValue("DAY_B0", "k", "v"));
   EXPECT_FALSE(ini.SetRawValue("DAY_A0", "k", "v", true));
   EXPECT_EQ(bytes_of(&ini), before);
@@ -215,9 +217,9 @@ TEST(IniFile, TextsRoundTripThroughEscapes) {
   for (IniFile* doc : {&ini, &reread}) {
     for (size_t i = 0; i < texts.size(); ++i) {
       std::string key = "k" + std::to_string(i);
-      testing::internal::CaptureStderr();
-      EXPECT_EQ(str(doc, "day_a0", key.c_str()), texts[i]) << key;
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << key;
+      testsupport::Output o;
+      EXPECT_EQ(testsupport::captured(&o, [&] { return str(doc, "day_a0", key.c_str()); }), texts[i]) << key;
+      EXPECT_EQ(o.err, "") << key;
     }
   }
   // Backslashes that start no escape are written as they are.
@@ -231,43 +233,44 @@ TEST(IniFile, EditedDocumentAnswersLikeAFreshReading) {
   std::mt19937 rng(1234);
   const char* sections[] = {"A", "B", "C"};
   const char* keys[] = {"k1", "K2", "k3", "k4", "k5"};
-  testing::internal::CaptureStderr();
-  for (int round = 0; round < 40; ++round) {
-    IniFile ini;
-    const char* s = "A";
-    load(&ini, "[A]\nk1 = a\n\n[B]\r\n\r\n[C]\nk2 = c\n\n");
-    for (int step = 0; step < 60; ++step) {
-      IniFile fresh;
-      load(&fresh, bytes_of(&ini));
-      // Runs of edits on one section keep its index alive between them.
-      if (rng() % 4 == 0) s = sections[rng() % 3];
-      const char* k = keys[rng() % 5];
-      std::string v = "v" + std::to_string(step);
-      bool flag = rng() % 2;
-      // Everything but WriteRawLine is independent of the cursor, so the
-      // fresh copy must end with the same bytes.
-      for (IniFile* doc : {&ini, &fresh}) {
-        switch (step % 7) {
-          case 0: doc->SetRawValue(s, k, v.c_str()); break;
-          case 1: if (doc == &ini) doc->WriteRawLine(flag ? "" : "k3 = raw"); break;
-          case 2: doc->WriteRawLineAt(s, flag ? "; top" : "k4 = top"); break;
-          case 3: doc->WriteRawLineAt(s, k, flag ? "k5 = above" : "  "); break;
-          case 4: doc->RemoveValue(s, k, flag); break;
-          case 5: doc->AddSection(flag ? s : "D"); break;
-          default: take(doc->GetRawValue(s, k)); break;
+  testsupport::Output o;  // the warnings of odd edits
+  testsupport::captured(&o, [&] {
+    for (int round = 0; round < 40; ++round) {
+      IniFile ini;
+      const char* s = "A";
+      load(&ini, "[A]\nk1 = a\n\n[B]\r\n\r\n[C]\nk2 = c\n\n");
+      for (int step = 0; step < 60; ++step) {
+        IniFile fresh;
+        load(&fresh, bytes_of(&ini));
+        // Runs of edits on one section keep its index alive between them.
+        if (rng() % 4 == 0) s = sections[rng() % 3];
+        const char* k = keys[rng() % 5];
+        std::string v = "v" + std::to_string(step);
+        bool flag = rng() % 2;
+        // Everything but WriteRawLine is independent of the cursor, so the
+        // fresh copy must end with the same bytes.
+        for (IniFile* doc : {&ini, &fresh}) {
+          switch (step % 7) {
+            case 0: doc->SetRawValue(s, k, v.c_str()); break;
+            case 1: if (doc == &ini) doc->WriteRawLine(flag ? "" : "k3 = raw"); break;
+            case 2: doc->WriteRawLineAt(s, flag ? "; top" : "k4 = top"); break;
+            case 3: doc->WriteRawLineAt(s, k, flag ? "k5 = above" : "  "); break;
+            case 4: doc->RemoveValue(s, k, flag); break;
+            case 5: doc->AddSection(flag ? s : "D"); break;
+            default: take(doc->GetRawValue(s, k)); break;
+          }
+        }
+        if (step % 7 != 1) {
+          ASSERT_EQ(bytes_of(&ini), bytes_of(&fresh)) << round << "/" << step;
+          ASSERT_EQ(take(ini.ReadLine(), true), take(fresh.ReadLine(), true)) << round << "/" << step;
+        }
+        load(&fresh, bytes_of(&ini));
+        for (const char* qk : keys) {
+          ASSERT_EQ(raw(&ini, s, qk), raw(&fresh, s, qk)) << round << "/" << step << " " << s << ":" << qk;
         }
       }
-      if (step % 7 != 1) {
-        ASSERT_EQ(bytes_of(&ini), bytes_of(&fresh)) << round << "/" << step;
-        ASSERT_EQ(take(ini.ReadLine(), true), take(fresh.ReadLine(), true)) << round << "/" << step;
-      }
-      load(&fresh, bytes_of(&ini));
-      for (const char* qk : keys) {
-        ASSERT_EQ(raw(&ini, s, qk), raw(&fresh, s, qk)) << round << "/" << step << " " << s << ":" << qk;
-      }
     }
-  }
-  testing::internal::GetCapturedStderr();
+  });
 }
 
 TEST(IniFile, RandomDocumentsThroughEveryQuery) {
@@ -289,37 +292,39 @@ TEST(IniFile, RandomDocumentsThroughEveryQuery) {
     }
     IniFile ini;
     load(&ini, text);
-    testing::internal::CaptureStderr();
-    for (const char* s : names) {
-      for (const char* k : names) {
-        take(ini.GetRawValue(s, k));
-        take(ini.GetStringValue(s, k));
-        int v;
-        ini.GetIntegerValue(s, k, &v);
-        ini.GetBooleanValue(s, k, true);
+    testsupport::Output o;  // the warnings of odd documents
+    testsupport::captured(&o, [&] {
+      for (const char* s : names) {
+        for (const char* k : names) {
+          take(ini.GetRawValue(s, k));
+          take(ini.GetStringValue(s, k));
+          int v;
+          ini.GetIntegerValue(s, k, &v);
+          ini.GetBooleanValue(s, k, true);
+        }
       }
-    }
-    for (int edit = 0; edit < 6; ++edit) {
-      const char* s = names[rng() % 6];
-      const char* k = names[rng() % 6];
-      switch (rng() % 4) {
-        case 0: ini.SetStringValue(s, k, "v\"\\\n", false, true); break;
-        case 1: ini.WriteRawLineAt(s, k, "; c"); break;
-        case 2: ini.WriteRawLine("a = w"); break;
-        default: ini.RemoveValue(s, k, rng() % 2); break;
+      for (int edit = 0; edit < 6; ++edit) {
+        const char* s = names[rng() % 6];
+        const char* k = names[rng() % 6];
+        switch (rng() % 4) {
+          case 0: ini.SetStringValue(s, k, "v\"\\\n", false, true); break;
+          case 1: ini.WriteRawLineAt(s, k, "; c"); break;
+          case 2: ini.WriteRawLine("a = w"); break;
+          default: ini.RemoveValue(s, k, rng() % 2); break;
+        }
+        // Edits on odd documents still answer like a fresh reading.
+        IniFile fresh;
+        load(&fresh, bytes_of(&ini));
+        for (const char* q : names) ASSERT_EQ(raw(&ini, s, q), raw(&fresh, s, q)) << doc;
       }
-      // Edits on odd documents still answer like a fresh reading.
-      IniFile fresh;
-      load(&fresh, bytes_of(&ini));
-      for (const char* q : names) ASSERT_EQ(raw(&ini, s, q), raw(&fresh, s, q)) << doc;
-    }
-    ini.FindSection(names[rng() % 6]);
-    while (char* line = ini.ReadLine()) {
-      IniFile::RemoveComments(line);
-      delete[] IniFile::GetValueName(line);
-      std::free(IniFile::GetValueData(line));
-      delete[] line;
-    }
-    testing::internal::GetCapturedStderr();
+      ini.FindSection(names[rng() % 6]);
+      while (char* line = ini.ReadLine()) {
+        IniFile::RemoveComments(line);
+        delete[] IniFile::GetValueName(line);
+        std::free(IniFile::GetValueData(line));
+        delete[] line;
+      }
+    });
+    if (HasFailure()) return;
   }
 }

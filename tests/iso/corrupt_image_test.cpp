@@ -10,6 +10,7 @@
 
 #include "iso/iso9660_filesystem.h"
 #include "tests/support/iso_image.h"
+#include "tests/support/capture.h"
 #include "util/byte_order.h"
 
 using namespace testsupport;
@@ -288,11 +289,13 @@ TEST(Iso, AFileWhoseIsoRecordIsLostIsNotGrownInTheJolietTreeAlone) {
   ASSERT_TRUE(m.ok);
   int fd = m.fs.Open("/ROOT.BIN", kOpenReadWrite);
   unsigned char buffer[3000] = {1};
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(m.fs.Write(fd, buffer, sizeof buffer), -1);  // grows past its sector
-  EXPECT_EQ(errno, EIO);
-  EXPECT_EQ(m.fs.Truncate("/ROOT.BIN", 5), -1);
-  std::string err = testing::internal::GetCapturedStderr();
+  Output o;
+  captured(&o, [&] {
+    EXPECT_EQ(m.fs.Write(fd, buffer, sizeof buffer), -1);  // grows past its sector
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(m.fs.Truncate("/ROOT.BIN", 5), -1);
+  });
+  const std::string& err = o.err;
   EXPECT_NE(err.find("similar record couldn't be found in iso fs"), std::string::npos) << err;
   EXPECT_EQ(m.fs.Umount(false), 0);
   EXPECT_TRUE(read_file_bytes(path) == copy);

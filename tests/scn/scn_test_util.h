@@ -13,6 +13,7 @@
 
 #include "scn/talvo_scn_file.h"
 #include "sample/scn_builder.h"
+#include "tests/support/capture.h"
 #include "util/byte_order.h"
 
 namespace scntest {
@@ -89,18 +90,18 @@ inline std::vector<VAType> locate_vas(TalvoScnFile& f, const ScnBuilder& b, cons
   return vas;
 }
 
-// Runs f with stderr (or stdout) captured; returns what was written.
+// Runs f with its output captured; returns what it wrote to stderr (or stdout).
 template <typename F>
 std::string stderr_of(F f) {
-  testing::internal::CaptureStderr();
-  f();
-  return testing::internal::GetCapturedStderr();
+  testsupport::Output o;
+  testsupport::captured(&o, f);
+  return o.err;
 }
 template <typename F>
 std::string stdout_of(F f) {
-  testing::internal::CaptureStdout();
-  f();
-  return testing::internal::GetCapturedStdout();
+  testsupport::Output o;
+  testsupport::captured(&o, f);
+  return o.out;
 }
 
 }  // namespace scntest

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace testsupport {
@@ -14,15 +15,20 @@ struct Output {
 };
 
 // Runs f with stdout and stderr captured into *o; returns f's result. The
-// capture ends even when f leaves by a fatal assertion's return.
+// capture ends even when f leaves by a fatal assertion's return, and a
+// failure reported inside it (which gtest prints to stdout) is shown after.
 template <typename F>
 auto captured(Output* o, F f) -> decltype(f()) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   struct Restore {
     Output* o;
-    ~Restore() { o->out = testing::internal::GetCapturedStdout(), o->err = testing::internal::GetCapturedStderr(); }
-  } restore{o};
+    bool failed_before;
+    ~Restore() {
+      o->out = testing::internal::GetCapturedStdout(), o->err = testing::internal::GetCapturedStderr();
+      if (!failed_before && testing::Test::HasFailure()) std::fputs(o->out.c_str(), stdout);
+    }
+  } restore{o, testing::Test::HasFailure()};
   return f();
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "translation/encoding.h"
+#include "tests/support/capture.h"
 
 namespace {
 
@@ -23,11 +24,13 @@ TEST(Translation, ConvertBothWaysAndFailSilently) {
   OwnedText euc(x_to_sjis("\xA5\xA2", "EUC-JP"));  // "ア": any iconv name is a source
   ASSERT_TRUE(euc);
   EXPECT_STREQ(euc.get(), "\x83\x41");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(x_to_sjis("abc", "NO-SUCH-ENCODING"), nullptr);
-  EXPECT_EQ(sjis_to_utf8("\x83"), nullptr);            // incomplete double-byte character
-  EXPECT_EQ(x_to_sjis("\xC3\x28", "UTF-8"), nullptr);  // invalid UTF-8
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  testsupport::Output o;
+  testsupport::captured(&o, [] {
+    EXPECT_EQ(x_to_sjis("abc", "NO-SUCH-ENCODING"), nullptr);
+    EXPECT_EQ(sjis_to_utf8("\x83"), nullptr);            // incomplete double-byte character
+    EXPECT_EQ(x_to_sjis("\xC3\x28", "UTF-8"), nullptr);  // invalid UTF-8
+  });
+  EXPECT_EQ(o.err, "");
 }
 
 TEST(Translation, WindowsOnlyCharactersBecomeTheirJisTwins) {
@@ -93,9 +96,9 @@ TEST(Translation, ConvertResultMustFitWithItsTerminator) {
 }
 
 TEST(Translation, ConvertWarnsAboutApproximations) {
-  testing::internal::CaptureStderr();
-  OwnedText ascii(convert("caf\xC3\xA9", "UTF-8", "ASCII//TRANSLIT"));
-  std::string err = testing::internal::GetCapturedStderr();
+  testsupport::Output o;
+  OwnedText ascii(testsupport::captured(&o, [] { return convert("caf\xC3\xA9", "UTF-8", "ASCII//TRANSLIT"); }));
+  const std::string& err = o.err;
   ASSERT_TRUE(ascii);
   EXPECT_EQ(std::string(ascii.get()).substr(0, 3), "caf");  // the rest depends on the locale
   EXPECT_EQ(err, "Warning: non reversible conversion: caf\xC3\xA9\n");
