@@ -231,25 +231,3 @@ TEST(TalvoScnFile, LinkSearchesFindEarlierSharedAndEqualTexts) {
   EXPECT_EQ(found_name(f.FindFirstVATextTwin(&vas[0], &found, 0, true, true), found), "<none>");
 }
 
-TEST(TalvoScnFile, CheckVASCorrectionReportsRecordsOutOfOrder) {
-  auto rec = [](const char* name, uint16_t p) { return VAType{name, 0, 0, uint16_t(p + 5), p, 0}; };
-  const std::string fail = "VAS correction failed for: ";
-  VAType bad = rec("VA01X009", 100);
-  bad.name_p_offset = 104;
-  const std::pair<std::vector<VAType>, std::string> cases[] = {
-      {{rec("VA01X001", 100), rec("VA01X002", 115)}, ""},
-      {{rec("VA01X001", 100), rec("VA01X002", 145)}, fail + "VA01X002 (2)\n"},
-      // A gap-list name may follow a gap of whole records; the next must follow it.
-      {{rec("VA01X001", 100), rec("VA13X001", 145), rec("VA13X002", 160)}, ""},
-      {{rec("VA01X001", 100), rec("VA13X001", 145), rec("VA13X002", 175)},
-       fail + "VA13X001 (2)\n" + fail + "VA13X002 (2)\n"},
-      {{rec("VA01X001", 100), rec("VA13X001", 135)}, fail + "VA13X001 (2)\n"},
-      {{rec("VA01X001", 100), rec("VD33E004", 145), rec("VD33E005", 190)}, fail + "VD33E005 (2)\n"},
-      {{bad}, fail + "VA01X009 (1)\n"},
-  };
-  for (const auto& c : cases) {
-    const std::vector<VAType>& vas = c.first;
-    EXPECT_EQ(stderr_of([&] { TalvoScnFile::CheckVASCorrection(vas.data(), static_cast<int>(vas.size())); }),
-              c.second);
-  }
-}

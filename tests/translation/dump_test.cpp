@@ -32,20 +32,6 @@ TEST(Translation, DumpWritesEveryTextOfTheDisc) {
   }
 }
 
-TEST(Translation, DumpShowsWhatTheFileHolds) {
-  // Spot checks that keep the expected file from drifting into agreeing with a
-  // wrong dump: shared storage links in both, an equal text only in dump_rr.
-  std::string plain = expected_dump(game(), false), rr = expected_dump(game(), true);
-  const auto& a1 = game().day("DAY_A1");
-  const std::string shared = a1.vas[8].name + " = " + a1.vas[3].name + "\r\n";
-  const std::string equal = a1.vas[6].name + " = " + a1.vas[2].name + "\r\n";
-  EXPECT_TRUE(plain.find(shared) != std::string::npos && rr.find(shared) != std::string::npos);
-  EXPECT_TRUE(plain.find(equal) == std::string::npos && rr.find(equal) != std::string::npos);
-  EXPECT_NE(plain.find("[DAY_C0]\r\nfix_duplicate_names = true\r\nuser_linking = true\r\n"
-                       "rewrite_all_va = true\r\n\r\n; Normal texts"),
-            std::string::npos);
-}
-
 TEST(Translation, DumpOutputThatCannotBeCreated) {
   std::string dir = make_scratch_dir("dump_no_output");
   Ran r = run_captured([&] {
