@@ -1,67 +1,181 @@
-// The colour and palette rules every image format shares, and the
-// run-length coded rows that image editors write for palette pictures.
+// BMP files and the game's DC, PP and pp images and mato containers in memory: the transparency repair and
+// palette mapping after an editor, little-endian containers, and refusals that leave the image alone.
 #include "images/bmp.h"
+#include "images/image_operations.h"
+#include "images/mato.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/support/bmp_builders.h"
+#include "tests/images/image_test_helpers.h"
+#include "tests/support/test_files.h"
 
-using testsupport::ImageBytes;
-
-TEST(Bmp, FifteenBitColoursRoundTripForEveryValueAndTruncate) {
-  for (unsigned v = 0; v < 0x10000; v++) {
-    unsigned char b, g, r;
-    rgb_from_555(static_cast<unsigned short>(v), &b, &g, &r);
-    ASSERT_EQ(testsupport::rgb_of_555(static_cast<uint16_t>(v)), (r << 16u) | (g << 8u) | b);
-    ASSERT_EQ(rgb_to_555(b | 7, g | 7, r | 7), v | 0x8000) << v;  // never rounded up
-  }
-  EXPECT_EQ(rgb_to_555(0x07, 0x08, 0xFF), 0x803F);
-}
-
-TEST(Bmp, PaletteEntryCountFollowsUsedAndImportant) {
-  // used, important, entries of an 8-bit file, entries of a 4-bit file (-1: refused)
-  const int cases[][4] = {{256, 0, 256, 16}, {256, 256, 256, -1}, {256, 16, -1, -1}, {0, 0, 256, 16},
-                          {16, 16, 16, 16},  {20, 0, 20, 16},     {20, 20, 20, -1},  {20, 21, -1, -1},
-                          {5, 5, 5, 5},      {300, 0, 256, 16},   {257, 257, -1, -1}};
-  for (const auto& c : cases) {
-    BMP_Header h{};
-    h.biClrUsed = c[0];
-    h.biClrImportant = c[1];
-    EXPECT_EQ(bmp_palette_entries(h, 256), c[2]) << c[0] << "/" << c[1];
-    EXPECT_EQ(bmp_palette_entries(h, 16), c[3]) << c[0] << "/" << c[1];
-  }
-}
+using namespace imagetest;
+using testsupport::BmpPicture;
+using testsupport::build_bmp;
+using testsupport::build_dc;
+using testsupport::build_pp;
+using testsupport::build_pp4;
+using testsupport::read_file_bytes;
+using testsupport::rgb_of_555;
 
 namespace {
 
-ImageBytes expand(int bits, int width, int height, const ImageBytes& stream) {
-  testsupport::BmpPicture picture{width, height, bits, std::vector<uint32_t>(bits == 8 ? 256 : 16, 0),
-                            std::vector<uint32_t>(static_cast<size_t>(width) * height, 0)};
-  ImageBytes b = testsupport::build_bmp(picture);
-  b.resize(54 + picture.palette.size() * 4);
-  b[30] = bits == 8 ? 1 : 2;  // RLE8 / RLE4
-  b[34] = b[35] = b[36] = b[37] = 0;
-  b.insert(b.end(), stream.begin(), stream.end());
-  BMP_Header h;
-  EXPECT_TRUE(load_bmp_header(b.data(), b.size(), &h));
-  EXPECT_TRUE(bmp_check_pixel_data(h, static_cast<unsigned>(b.size()), bits));
-  talvo::MallocBuffer decoded;
-  const unsigned char* rows = bmp_pixel_rows(b.data(), static_cast<unsigned>(b.size()), h, bits, &decoded);
-  return ImageBytes(rows, rows + bmp_row_size(width, bits) * height);
+// Inserts into a DC (bits 24), PP (bits 8) or pp image (bits 4).
+bool insert(ImageBytes bmp, ImageBytes* image, Output* o, int bits, bool fix_transparent = true,
+            bool fix_palette = false) {
+  return captured(o, [&] {
+    const unsigned bmp_size = static_cast<unsigned>(bmp.size()), size = static_cast<unsigned>(image->size());
+    unsigned char *b = bmp.data(), *data = image->data();
+    if (bits == 24) return insert_bmp_into_dc_data(b, bmp_size, data, size);
+    return bits == 8 ? insert_bmp_into_pp_data(b, bmp_size, data, size, fix_transparent, fix_palette)
+                     : insert_bmp_into_pp4_data(b, bmp_size, data, size, fix_transparent);
+  });
+}
+
+ImageBytes patched(ImageBytes b, size_t at, const ImageBytes& bytes) {
+  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<long>(at));
+  return b;
+}
+
+// Distinct colours with bit 15 set; entry 0, the transparent key, magenta.
+const std::vector<uint16_t> kPalette = [] {
+  std::vector<uint16_t> p(256);
+  for (int i = 0; i < 256; i++) p[i] = static_cast<uint16_t>(0x8000 | (i * 97 + 5) % 0x8000);
+  p[0] = 0xFC1F;
+  return p;
+}();
+const std::vector<uint16_t> kPalette16(kPalette.begin(), kPalette.begin() + 16);
+
+const ImageBytes kDc = build_dc(3, 2, {0x8001, 0x8002, 0x8003, 0x8004, 0x8005, 0x8006}),
+                 kPp = build_pp(2, 2, kPalette, {1, 2, 3, 4}), kPp4 = build_pp4(4, 2, kPalette16, {1, 2, 3, 4, 5, 6, 7, 8});
+
+// The BMP file name of a mato entry.
+std::string name(const std::string& prefix, uint32_t at) {
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "_%08X.bmp", at);
+  return prefix + suffix;
+}
+
+bool mato_extract(ImageBytes c, const std::string& prefix, Output* o) {
+  return captured(o, [&] {
+    return extract_mato_data(c.data(), static_cast<unsigned>(c.size()), prefix.c_str(), false, host_bmp_writer(nullptr));
+  });
+}
+
+int mato_insert(ImageBytes* c, const std::string& prefix, Output* o, int* failures = nullptr) {
+  return captured(o, [&] {
+    return insert_mato_data(c->data(), static_cast<unsigned>(c->size()), prefix.c_str(), true, false, false, false,
+                            host_bmp_reader(), failures);
+  });
 }
 
 }  // namespace
 
-TEST(Bmp, RunLengthCodedRowsExpandWithRunsDeltasAndAbsoluteRuns) {
-  // 6 x 3: a run of three 7s, an absolute run 1 2 3 (padded to a word), end
-  // of line; a delta of two, a run of two 9s, end of line; a run of nine 5s
-  // whose excess past the row is dropped; end of picture.
-  EXPECT_EQ(expand(8, 6, 3, {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 0, 2, 9, 0, 0, 9, 5, 0, 1}),
-            (ImageBytes{7, 7, 7, 1, 2, 3, 0, 0, 0, 0, 9, 9, 0, 0, 0, 0, 5, 5, 5, 5, 5, 5, 0, 0}));
-  // 4 bits, 5 x 2: five alternating nibbles 1 2; an absolute run of 3 4 5.
-  EXPECT_EQ(expand(4, 5, 2, {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}),
-            (ImageBytes{0x12, 0x12, 0x10, 0, 0x34, 0x50, 0, 0}));
-  // Streams that end mid-pair or claim more than is left stop quietly.
-  EXPECT_EQ(expand(8, 2, 2, {0, 200, 1, 2}), ImageBytes(8, 0));
-  EXPECT_EQ(expand(4, 2, 2, {0, 2, 255}), ImageBytes(8, 0));
+// An editor that moved the transparent colour: fix_transparent swaps it back to entry 0, remapping the pixels;
+// an unedited file, even with a second copy of the key, goes back unchanged.
+TEST(Pp, TransparentColourMovedByAnEditorIsSwappedBack) {
+  auto pal = kPalette;
+  pal[200] = pal[0];
+  const ImageBytes unedited = build_pp(3, 2, pal, {0, 200, 3, 0, 7, 255});
+  ImageBytes copy = unedited;
+  Output o;
+  ASSERT_TRUE(insert(bmp_of(unedited), &copy, &o, 8, true, true)) << o.err;
+  EXPECT_EQ(copy, unedited);
+  auto edited = kPalette;
+  std::swap(edited[0], edited[7]);
+  const ImageBytes idx = {0, 7, 3, 0, 7, 7}, edited_idx = {7, 0, 3, 7, 0, 0};
+  ImageBytes pp = build_pp(3, 2, kPalette, idx);
+  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx, 8), &pp, &o, 8));
+  EXPECT_EQ(pp, build_pp(3, 2, kPalette, idx));
+  // In a pp image each nibble is remapped: the editor's pixel pairs make the bytes 70 77 07 35.
+  ImageBytes pp4 = build_pp4(8, 1, kPalette16, ImageBytes(8, 0));
+  const std::vector<uint16_t> edited16(edited.begin(), edited.begin() + 16);
+  ASSERT_TRUE(insert(bmp_of(8, 1, edited16, {7, 0, 7, 7, 0, 7, 3, 5}, 4), &pp4, &o, 4));
+  EXPECT_EQ(pp4, build_pp4(8, 1, kPalette16, {0, 7, 0, 0, 7, 0, 3, 5}));
+  // The key lost, in a short palette: reported, the palette kept, the entries it lacks black.
+  edited.resize(16);
+  edited[7] = 0x8421;
+  ASSERT_TRUE(insert(bmp_of(3, 2, edited, edited_idx, 8), &pp, &o, 8));
+  EXPECT_EQ(o.err, "Warning: cannot fix transparent, because old transparent colour (fc1f) was not found in new file. 82ac\n");
+  edited.resize(256, 0x8000);
+  EXPECT_EQ(pp, build_pp(3, 2, edited, edited_idx));
+}
+
+// fix_palette maps colours onto the stored palette; one it lacks goes to the nearest, warned for each pixel.
+TEST(Pp, FixPaletteMapsPixelsOntoTheStoredPaletteAndWarnsForMissingColours) {
+  ImageBytes pp = build_pp(4, 1, kPalette, {0, 1, 2, 3});
+  // Stored colours 9 (low bits set) and 4, and entry 30 one step of red away, nearer than any other.
+  const uint32_t missing = rgb_of_555(kPalette[30]) ^ 0x080000;
+  const BmpPicture picture{4, 1, 8, {rgb_of_555(kPalette[9]) | 0x070707, rgb_of_555(kPalette[4]), missing}, {0, 2, 1, 2}};
+  Output o;
+  ASSERT_TRUE(insert(build_bmp(picture), &pp, &o, 8, false, true));
+  EXPECT_EQ(pp, build_pp(4, 1, kPalette, {9, 30, 4, 30}));
+  EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 4) << o.err;  // two lines for each such pixel
+}
+
+// Every size and type a BMP header promises is checked before a pixel is read; the image stays as it was.
+TEST(Bmp, RefusalsLeaveTheImageUntouched) {
+  BmpPicture picture{3, 2, 24, {}, std::vector<uint32_t>(6, 0x123456)};
+  const ImageBytes good = build_bmp(picture);
+  picture.height = -2;
+  ImageBytes bad_important = bmp_of(kPp), cut_palette = bad_important;
+  bad_important[50] = 16, bad_important[51] = 0;  // biClrImportant
+  cut_palette.resize(54 + 512);
+  cut_palette[10] = 54, cut_palette[11] = 0, cut_palette[34] = 0;  // rows inside the header
+  const ImageBytes odd = build_pp4(3, 2, kPalette16, {1, 2, 3, 4, 5, 6});
+  const std::string capacity = "Not enough capacity (BMP).\n", invalid = "Invalid BMP file.\n";
+  const std::string wrong_type = "Unsupported type of BMP. It must be 8 bits with 256 colours palette.\n";
+  const std::string odd_width = "Error: odd width pp images are not supported (width = 3).\n";
+  const struct { int bits; ImageBytes bmp, image; std::string message; } cases[] = {
+      {24, build_bmp(picture), kDc, "Error: width/height of BMP and DC don't match: (3, -2) != (3, 2)\n"},
+      {24, ImageBytes(good.begin(), good.end() - 1), kDc, capacity},
+      {24, patched(good, 10, {0xFF, 0xFF, 0xFF, 0xFF}), kDc, capacity},  // offset wraps 32 bits
+      {24, patched(good, 30, {3}), kDc, "Unsupported type of BMP: compressed pixel data (biCompression = 3).\n"},
+      {24, patched(good, 1, {'A'}), kDc, invalid},
+      {24, ImageBytes{'B', 'M', 0, 0}, kDc, invalid},
+      {24, patched(good, 18, {2}), build_dc(2, 2, {1, 2, 3}), "Not enough capacity: 14 > 12\n"},  // header promises more
+      {8, build_bmp(BmpPicture{2, 2, 24, {}, {1, 2, 3, 4}, 256}), kPp, wrong_type},
+      {8, bad_important, kPp, wrong_type},
+      {8, cut_palette, kPp, capacity},
+      {4, bmp_of(4, 2, kPalette16, {1, 2, 3, 4, 5, 6, 7, 8}, 8), kPp4,
+       "Unsupported type of BMP. It must be 4 bits with 16 colours palette.\n"},
+      {4, bmp_of(3, 2, kPalette16, {1, 2, 3, 4, 5, 6}, 4), odd, odd_width},
+  };
+  for (const auto& c : cases) {
+    ImageBytes image = c.image;
+    Output o;
+    EXPECT_FALSE(insert(c.bmp, &image, &o, c.bits, true, true));
+    EXPECT_EQ(o.err, c.message);
+    EXPECT_EQ(image, c.image);
+  }
+  // Image headers promising more than the buffer holds (65535 * 65535 * 2 + 6 does not fit 32 bits), no
+  // signature, or an odd pp width: no BMP file.
+  const std::pair<ImageBytes, std::string> images[] = {
+      {build_dc(0xFFFF, 0xFFFF, {1, 2, 3}), "Not enough capacity: 8589672456 > 12\n"},
+      {{'D', 'X', 0, 1, 0, 1, 0, 0}, "Error: no DC signature.\n"},
+      {odd, odd_width},
+  };
+  for (const auto& c : images) {
+    Output o;
+    EXPECT_TRUE(captured(&o, [&] { return bmp_of(c.first); }).empty());
+    EXPECT_EQ(o.err, c.second);
+  }
+}
+
+// Little-endian containers are known only by two exact sizes (28948 is one); any other size is refused.
+TEST(Mato, LittleEndianContainersOfAKnownSizeRoundTrip) {
+  const ImageBytes new_dc = build_dc(3, 2, {0x8421, 0x8842, 0x8C63, 0x9084, 0x94A5, 0x98C6});
+  std::vector<uint32_t> at;
+  ImageBytes c = build_mato({kDc, kPp, kPp4}, &at, true, 28948);
+  const std::string prefix = testsupport::make_scratch_dir("mato") + "/CHG";
+  Output o;
+  ASSERT_TRUE(mato_extract(c, prefix, &o)) << o.err;
+  EXPECT_EQ(read_file_bytes(name(prefix, at[2])), bmp_of(kPp4));
+  testsupport::write_file(name(prefix, at[0]), bmp_of(new_dc));
+  int failures = -1;
+  EXPECT_EQ(mato_insert(&c, prefix, &o, &failures), 3) << o.err;
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(c, build_mato({new_dc, kPp, kPp4}, nullptr, true, 28948));
+  EXPECT_FALSE(mato_extract(build_mato({kDc}, nullptr, true, 28949), "x", &o));
+  EXPECT_EQ(o.err, "The size specified in the \"mato\" header is greater than input_size!\n");
 }

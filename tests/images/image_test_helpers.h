@@ -1,8 +1,6 @@
-// Helpers shared by the image tests: console capture, malloc'd results, LZSS and BMP conversions, mato.
+// Helpers shared by the image tests: malloc'd results, LZSS and BMP conversions, mato containers.
 #ifndef TALVO_TESTS_IMAGES_IMAGE_TEST_HELPERS_H
 #define TALVO_TESTS_IMAGES_IMAGE_TEST_HELPERS_H
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,9 +15,8 @@
 
 namespace imagetest {
 
-using testsupport::ImageBytes;
-
 using testsupport::captured;
+using testsupport::ImageBytes;
 using testsupport::Output;
 
 // Takes a malloc'd result into a vector (empty for null).
@@ -31,17 +28,16 @@ inline ImageBytes take(unsigned char* data, size_t size) {
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// The LZSS file of data (empty when refused); stderr in *err.
-inline ImageBytes lzss_pack(const ImageBytes& data, std::string* err = nullptr) {
+// The LZSS file of data (empty when refused).
+inline ImageBytes lzss_pack(const ImageBytes& data) {
   unsigned int size = 0;
   Output o;
   unsigned char* out = captured(&o, [&] { return compress_lzss_data(data.data(), static_cast<unsigned>(data.size()), &size); });
-  if (err) *err = o.err;
   return take(out, size);
 }
 
-// Decodes an LZSS file from an exact-size heap copy (the sanitizer sees any read past its end);
-// *ok tells a refusal from empty output.
+// Decodes an LZSS file from an exact-size copy (the sanitizer sees a read past its end); *ok tells a refusal
+// from empty output, *err receives stderr.
 inline ImageBytes lzss_unpack(const ImageBytes& file, bool* ok = nullptr, std::string* err = nullptr) {
   const ImageBytes copy = file;
   unsigned int size = 0;
@@ -67,16 +63,15 @@ inline ImageBytes bmp_of(int w, int h, const std::vector<uint16_t>& palette, con
   return testsupport::build_bmp(picture);
 }
 
-// A mato container holding the images behind its table, each followed by `filler` bytes of 0xEE, the whole
-// padded to pad_to; offsets (when given) receives their absolute container offsets.
+// A mato container holding the images behind its table, the whole padded to pad_to; *offsets receives their
+// container offsets.
 inline ImageBytes build_mato(const std::vector<ImageBytes>& images, std::vector<uint32_t>* offsets = nullptr,
-                             bool little_endian = false, size_t pad_to = 0, size_t filler = 0) {
+                             bool little_endian = false, size_t pad_to = 0) {
   ImageBytes b = {'m', 'a', 't', 'o'}, body;
   std::vector<uint32_t> at;
   for (const ImageBytes& img : images) {
     at.push_back(static_cast<uint32_t>(16 + 4 * images.size() + body.size()));
     body.insert(body.end(), img.begin(), img.end());
-    body.insert(body.end(), filler, 0xEE);
   }
   const uint32_t size = static_cast<uint32_t>(std::max(16 + 4 * images.size() + body.size(), pad_to));
   for (uint32_t v : {size, static_cast<uint32_t>(images.size()), 0u}) testsupport::put(&b, v, 4, !little_endian);

@@ -1,12 +1,7 @@
-"""Reference LZSS decoder, sharing no code with the C++ codec.
-
-lzss_decode.py DIR decodes each DIR/NAME.lzs (4-byte little-endian length, then the stream) into
-DIR/NAME.out, cut at that length, and prints "NAME <whole decoded length> <header length>". No ring
-buffer: window position p holds the newest output byte i with (4078 + i) % 4096 == p, else zero.
-"""
-import os
-import struct
-import sys
+"""Reference LZSS decoder sharing no code with the C++ codec: DIR/NAME.lzs (4-byte little-endian length,
+then the stream) becomes DIR/NAME.out, cut at that length; prints "NAME <decoded length> <header length>".
+No ring buffer: window position p holds the newest output byte i with (4078 + i) % 4096 == p, else zero."""
+import os, struct, sys
 
 
 def window_byte(out, position):
@@ -27,8 +22,7 @@ def decode(stream):
             else:
                 if pos + 2 > n:
                     return out
-                a, b = stream[pos], stream[pos + 1]
-                pos += 2
+                a, b, pos = stream[pos], stream[pos + 1], pos + 2
                 for k in range(b // 16 + 3):
                     out.append(window_byte(out, (a + 256 * (b % 16) + k) % 4096))
     return out
@@ -36,10 +30,8 @@ def decode(stream):
 
 folder = sys.argv[1]
 for name in sorted(f[:-4] for f in os.listdir(folder) if f.endswith(".lzs")):
-    with open(os.path.join(folder, name + ".lzs"), "rb") as f:
-        data = f.read()
+    data = open(os.path.join(folder, name + ".lzs"), "rb").read()
     (length,) = struct.unpack("<I", data[:4])
     out = decode(data[4:])
-    with open(os.path.join(folder, name + ".out"), "wb") as f:
-        f.write(out[:length])
+    open(os.path.join(folder, name + ".out"), "wb").write(out[:length])
     print(name, len(out), length)
