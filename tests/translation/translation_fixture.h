@@ -62,32 +62,6 @@ inline std::string replaced(std::string text, const std::string& from, const std
   return text;
 }
 
-namespace detail {
-
-// One VA record of a day file: catalogue lines and their copies alike.
-struct Record {
-  std::string name;
-  std::string sjis;
-  int storage;  // records with equal storage share one stored text
-};
-
-// By index.
-inline std::map<int, Record> records_of(const sample::SyntheticDay& day) {
-  std::map<int, Record> by_index;
-  for (size_t i = 0; i < day.vas.size(); i++) {
-    const auto& va = day.vas[i];
-    int storage = va.shares_text_of >= 0 ? va.shares_text_of : static_cast<int>(i);
-    by_index[va.index] = {va.name, va.sjis, storage};
-  }
-  int next_storage = 100000;
-  for (const auto& c : day.copies) {
-    by_index[c.index] = {day.vas[c.of].name, day.vas[c.of].sjis, next_storage++};
-  }
-  return by_index;
-}
-
-}  // namespace detail
-
 inline std::string expected_dump(const SyntheticGame& g, bool rr) {
   std::vector<std::string> lines = {"[General]", "encoding = \"UTF-8\"",
                                     "save_msg = \"セーブしますか？\"", ""};
@@ -97,7 +71,18 @@ inline std::string expected_dump(const SyntheticGame& g, bool rr) {
     std::vector<std::string> body;
     bool has_links = false;
     if (!day.vas.empty()) body.push_back("; Normal texts");
-    std::map<int, detail::Record> records = detail::records_of(day);
+    // Every VA record by index, catalogue lines and their copies alike, with
+    // the storage of its text: equal storage, one stored text.
+    struct Record { std::string name, sjis; int storage; };
+    std::map<int, Record> records;
+    for (size_t i = 0; i < day.vas.size(); i++) {
+      const auto& va = day.vas[i];
+      records[va.index] = {va.name, va.sjis, va.shares_text_of >= 0 ? va.shares_text_of : static_cast<int>(i)};
+    }
+    for (size_t i = 0; i < day.copies.size(); i++) {
+      const auto& of = day.vas[day.copies[i].of];
+      records[day.copies[i].index] = {of.name, of.sjis, 100000 + static_cast<int>(i)};
+    }
     std::string previous_actor;
     for (size_t j = 0; j < day.vas.size(); j++) {
       const auto& va = day.vas[j];
