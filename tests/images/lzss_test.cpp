@@ -123,7 +123,7 @@ TEST(Lzss, OperationsRefuseWithoutChangeAndGrowFilesByRelocation) {
   testsupport::write_file(dir + "/src/IMG/SMALL.BIN", Bytes(100, 'S'));
   testsupport::write_file(dir + "/src/OTHER.BIN", bystander);
   testsupport::write_file(dir + "/input.bin", input);
-  ASSERT_TRUE(testsupport::make_iso(dir + "/src", iso));
+  ASSERT_TRUE(sample::make_iso(dir + "/src", iso));
   const Bytes image = read_file_bytes(iso);
   const struct { bool compress; std::string path, file, message; } refusals[] = {
       {false, "/IMG/PACKED.LZS", iso, "Error: output file is the disc image itself: " + iso + "\n"},
