@@ -18,6 +18,7 @@
 #include "tests/support/image_like_data.h"
 #include "tests/support/iso_image.h"
 #include "tests/support/test_files.h"
+#include "util/byte_order.h"
 
 using namespace testsupport;
 
@@ -57,6 +58,18 @@ Bytes dc_picture(uint32_t seed) {
     pixels[i] = static_cast<uint16_t>((noise[2 * i] | noise[2 * i + 1] << 8) & 0x7FFF);
   }
   return build_dc(640, 480, pixels);
+}
+
+// Patches the volume space size (both orders) of the volume descriptor in
+// sector `sector`, as a grown image of that size would record it.
+bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors) {
+  FILE* f = std::fopen(iso.c_str(), "r+b");
+  if (!f) return false;
+  unsigned char field[8];
+  talvo::write_both32(field, sectors);
+  bool ok = std::fseek(f, static_cast<long>(sector) * 2048 + 80, SEEK_SET) == 0 &&
+            std::fwrite(field, 1, 8, f) == 8;
+  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include "files/atomic_output.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 
 #include "tests/support/test_files.h"
 
@@ -61,10 +66,21 @@ TEST(OutputFile, LinksKeepPointingAtTheFileThatGetsTheNewBytes) {
 TEST(OutputFile, FailedWritesReportFailureAndKeepTheOldFile) {
   std::string dir = make_scratch_dir("output_full");
   write_file(dir + "/texts.ini", std::string("old"));
-  // The replacement cannot be written whole (files limited to 100 bytes).
-  ChildResult r = run_in_child([&] { return put(dir + "/texts.ini", std::string(5000, 'x')); }, false, 100);
-  ASSERT_TRUE(r.ran);
-  EXPECT_TRUE(!r.ok && r.err == "Error writing output.\n") << r.err;
+  // The replacement cannot be written whole: a child limited to files of 100 bytes, as on a full disc.
+  std::string err = make_scratch_dir("output_full_err") + "/stderr";
+  pid_t pid = fork();
+  if (pid == 0) {
+    struct rlimit limit = {100, 100};
+    signal(SIGXFSZ, SIG_IGN);
+    if (!freopen(err.c_str(), "w", stderr) || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+    const bool ok = put(dir + "/texts.ini", std::string(5000, 'x'));
+    std::fflush(stderr);
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_TRUE(pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(read_text(err), "Error writing output.\n");
   EXPECT_EQ(read_text(dir + "/texts.ini"), "old");
   EXPECT_EQ(listing(dir), "texts.ini\n");  // no temporary file left
   // Overwritten in place, on a device that takes no bytes.

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 
 #include "util/byte_order.h"
@@ -16,24 +15,17 @@ uint64_t host_file_size(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-FileMap isoinfo_files(const std::string& iso, const std::string& view) {
-  std::string isoinfo = "isoinfo " + view + " -i " + shell_quote(iso), listing;
-  run(isoinfo + " -f 2>/dev/null", &listing);
-  std::istringstream lines(listing);
-  std::vector<std::string> paths;
-  for (std::string line; std::getline(lines, line);) paths.push_back(line);
-  FileMap files;
-  std::string out = make_scratch_dir("isoinfo_files") + "/out";
-  for (const std::string& path : paths) {
-    // A directory is listed before what it holds.
-    bool directory = false;
-    for (const std::string& other : paths) directory |= other.rfind(path + "/", 0) == 0;
-    if (directory) continue;
-    run(isoinfo + " -x " + shell_quote(path) + " > " + shell_quote(out) + " 2>/dev/null");
-    files[path] = read_file_bytes(out);
-  }
-  return files;
-}
+namespace {
+
+// One volume descriptor that holds a volume space size and a tree, read
+// from the image's bytes: its sector, its volume space size (0 when the two
+// byte orders disagree) and the (extent, data length) of every file record
+// reachable from its root, sorted.
+struct DescriptorTree {
+  unsigned sector = 0;
+  uint32_t volume_space = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> files;
+};
 
 std::vector<DescriptorTree> descriptor_trees(const std::string& iso) {
   Bytes image = read_file_bytes(iso);
@@ -72,6 +64,8 @@ std::vector<DescriptorTree> descriptor_trees(const std::string& iso) {
   }
   return trees;
 }
+
+}  // namespace
 
 void expect_trees_in_step(const std::string& iso) {
   std::vector<DescriptorTree> trees = descriptor_trees(iso);
@@ -181,16 +175,6 @@ void IsoImageTest::TearDown() { run("rm -rf " + shell_quote(dir)); }
 
 std::string joliet_param_name(const ::testing::TestParamInfo<bool>& info) {
   return info.param ? "Joliet" : "IsoOnly";
-}
-
-bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors) {
-  FILE* f = std::fopen(iso.c_str(), "r+b");
-  if (!f) return false;
-  unsigned char field[8];
-  talvo::write_both32(field, sectors);
-  bool ok = std::fseek(f, static_cast<long>(sector) * 2048 + 80, SEEK_SET) == 0 &&
-            std::fwrite(field, 1, 8, f) == 8;
-  return std::fclose(f) == 0 && ok;
 }
 
 bool set_record_length(const std::string& iso, const std::string& identifier, uint32_t length) {

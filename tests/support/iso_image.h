@@ -24,22 +24,6 @@ uint64_t host_file_size(const std::string& path);
 
 using sample::build_iso;
 
-// Every file isoinfo lists in one view of an image, read out with isoinfo:
-// view "" is the ISO 9660 tree (names as recorded, ";1" included), "-J" the
-// Joliet tree, "-R" the Rock Ridge names.
-FileMap isoinfo_files(const std::string& iso, const std::string& view);
-
-// One volume descriptor that holds a volume space size and a tree, read
-// from the image's bytes: its sector, its volume space size (0 when the two
-// byte orders disagree) and the (extent, data length) of every file record
-// reachable from its root, sorted.
-struct DescriptorTree {
-  unsigned sector = 0;
-  uint32_t volume_space = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> files;
-};
-std::vector<DescriptorTree> descriptor_trees(const std::string& iso);
-
 // Expects every descriptor to give the image's size in sectors and every
 // tree to describe the same files.
 void expect_trees_in_step(const std::string& iso);
@@ -82,10 +66,6 @@ class IsoImageTest : public ::testing::TestWithParam<bool> {
 
 // Names the instantiations of an IsoImageTest "IsoOnly" and "Joliet".
 std::string joliet_param_name(const ::testing::TestParamInfo<bool>& info);
-
-// Patches the volume space size (both orders) of the volume descriptor in
-// sector `sector` of an image file. Returns false when the file cannot be written.
-bool set_volume_space(const std::string& iso, unsigned sector, uint32_t sectors);
 
 // Patches the data length (both orders) of the first directory record whose
 // identifier is `identifier` (as stored, e.g. "FILE.BIN;1" in the ISO tree).

@@ -1,17 +1,10 @@
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
@@ -98,11 +91,12 @@ ToolResult run_talvo(const std::vector<std::string>& args, const std::string& sh
   return r;
 }
 
-bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data) {
+bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data, bool joliet) {
   // isoinfo prints nothing for a missing file: its listing tells that from an empty one.
-  std::string isoinfo = "isoinfo -i " + shell_quote(iso), out = make_scratch_dir("isoinfo") + "/out";
+  std::string isoinfo = std::string("isoinfo ") + (joliet ? "-J" : "") + " -i " + shell_quote(iso);
+  std::string version = joliet ? "" : ";1", out = make_scratch_dir("isoinfo") + "/out";
   if (run(isoinfo + " -f 2>/dev/null | grep -qxF -e " + shell_quote(path) + " -e " + shell_quote(path + ";1")) != 0 ||
-      run(isoinfo + " -x " + shell_quote(path + ";1") + " > " + shell_quote(out) + " 2>/dev/null") != 0) {
+      run(isoinfo + " -x " + shell_quote(path + version) + " > " + shell_quote(out) + " 2>/dev/null") != 0) {
     return false;
   }
   *data = read_file_bytes(out);
@@ -115,43 +109,6 @@ int run_python(const std::string& script, const std::vector<std::string>& args, 
   std::string cmd = std::string(TALVO_PYTHON) + " " + shell_quote(dir + "/script.py");
   for (const std::string& a : args) cmd += " " + shell_quote(a);
   return run(cmd, out);
-}
-
-ChildResult run_in_child(const std::function<bool()>& call, bool unprivileged,
-                         long max_file_bytes) {
-  std::string dir = make_scratch_dir("child");
-  ::chmod(dir.c_str(), 0777);
-  std::string out = dir + "/stdout", err = dir + "/stderr";
-  std::fflush(stdout);
-  std::fflush(stderr);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(3);
-    if (unprivileged &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-      ::_exit(3);
-    }
-    if (max_file_bytes > 0) {
-      ::signal(SIGXFSZ, SIG_IGN);
-      struct rlimit limit = {static_cast<rlim_t>(max_file_bytes), static_cast<rlim_t>(max_file_bytes)};
-      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
-    }
-    bool ok = call();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    ::_exit(ok ? 0 : 1);
-  }
-  ChildResult r;
-  int status = 0;
-  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return r;
-  r.ran = WEXITSTATUS(status) != 3;
-  r.ok = WEXITSTATUS(status) == 0;
-  Bytes o = read_file_bytes(out), e = read_file_bytes(err);
-  r.out.assign(o.begin(), o.end());
-  r.err.assign(e.begin(), e.end());
-  return r;
 }
 
 }  // namespace testsupport

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,8 +34,7 @@ using sample::run;
 using sample::shell_quote;
 
 // Runs build/talvo with the given words; stdout and stderr captured apart.
-// shell_prefix (shell text) goes before the command, e.g. "ulimit -f 100;"
-// or "cat x |".
+// shell_prefix (shell text) goes before the command, e.g. "ulimit -f 100;".
 struct ToolResult {
   int status = -1;
   std::string out;
@@ -44,32 +42,15 @@ struct ToolResult {
 };
 ToolResult run_talvo(const std::vector<std::string>& args, const std::string& shell_prefix = "");
 
-// ISO images of a folder, with genisoimage or a mastering command of its own
-// (say "xorriso -as mkisofs -R -J").
-using sample::make_iso;
-using sample::master_iso;
-
 // Reads a file out of an image with isoinfo (path like "/DIR/FILE.BIN", the
-// ";1" version is added). Returns false when isoinfo could not find it.
-bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data);
+// ";1" version is added), or out of its Joliet tree. Returns false when
+// isoinfo could not find it.
+bool isoinfo_extract(const std::string& iso, const std::string& path, Bytes* data, bool joliet = false);
 
 // The Python 3 found when the build was set up (it has pycdlib and Pillow): runs a script
 // given as text with arguments; its stdout in *out.
 int run_python(const std::string& script, const std::vector<std::string>& args,
                std::string* out = nullptr);
-
-// A call run in a child process, for what the test process itself must not
-// change: as the unprivileged user 65534 when `unprivileged` (root ignores
-// file permissions), with files limited to max_file_bytes when that is not
-// 0 (writes beyond fail, as on a full disc). ran is false when the child
-// could not take that identity.
-struct ChildResult {
-  bool ran = false;
-  bool ok = false;
-  std::string out, err;
-};
-ChildResult run_in_child(const std::function<bool()>& call, bool unprivileged,
-                         long max_file_bytes = 0);
 
 }  // namespace testsupport
 
